@@ -1,0 +1,95 @@
+// The tool's one window: its controls, the five handlers, and the window
+// state that the core units read and write.
+#pragma once
+
+#include "change_command.h"
+#include "lamp.h"
+#include "settings_file.h"
+#include "window_state.h"
+
+#include <QWidget>
+#include <memory>
+
+class QComboBox;
+class QLabel;
+class QLineEdit;
+class QPlainTextEdit;
+class QPushButton;
+
+// What the window works with; null ones are made for the running program:
+// message boxes, the system clock, the serial library.
+struct Form1Services {
+    qrv::MessageSink* messages = nullptr;
+    qrv::Clock* clock = nullptr;
+    qrv::SerialApi* serial = nullptr;
+};
+
+class Form1 : public QWidget, public qrv::WindowState {
+    Q_OBJECT
+public:
+    // tool_folder holds parameter.txt, the day logs and ports/.
+    explicit Form1(std::string tool_folder, Form1Services services = {});
+    ~Form1() override;
+
+    // Handlers of the window's events.
+    void Form_Load();
+    void Command_uart_Click();
+    void Command2_Click();
+    void Text_old_Change();
+    void Text_new_Change();
+
+    // Stores both list selections in parameter.txt; false when it cannot.
+    bool save_port_settings();
+
+    const qrv::PortSettings& saved_settings() const { return m_saved; }
+    const qrv::WindowVars& vars() const { return m_vars; }
+    const std::string& tool_folder() const { return m_tool_folder; }
+
+    // qrv::WindowState
+    std::int32_t lamp_color() const override;
+    void set_lamp_color(std::int32_t color) override;
+    int port_index() const override;
+    void set_port_index(int index) override;
+    int baud_index() const override;
+    void set_baud_index(int index) override;
+    std::string baud_entry(int index) const override;
+    void set_lists_enabled(bool enabled) override;
+    void set_port_caption(const std::string& caption) override;
+    std::string old_id_text() const override;
+    void set_old_id_text(const std::string& text) override;
+    std::string new_id_text() const override;
+    void set_new_id_text(const std::string& text) override;
+    std::string log_text() const override;
+    void set_log_text(const std::string& text) override;
+
+    Lamp* Shape_uart;
+    QPushButton* Command_uart;
+    QLabel* Label3;
+    QComboBox* Combo_uart;
+    QLabel* Label1;
+    QComboBox* Combo_baud;
+    QLabel* Label5;
+    QLabel* Label6;
+    QLabel* Label7;
+    QLabel* Label4;
+    QLineEdit* Text_old;
+    QLabel* Label2;
+    QLineEdit* Text_new;
+    QPushButton* Command2;
+    QPlainTextEdit* Text_log;
+
+private:
+    void create_controls();
+    std::string settings_path() const;
+
+    std::string m_tool_folder;
+    std::unique_ptr<qrv::MessageSink> m_own_messages;
+    std::unique_ptr<qrv::Clock> m_own_clock;
+    std::unique_ptr<qrv::SerialApi> m_own_serial;
+    qrv::MessageSink& m_messages;
+    qrv::Clock& m_clock;
+    qrv::SerialApi& m_serial;
+    qrv::WindowVars m_vars;
+    qrv::PortSettings m_saved;
+    std::unique_ptr<qrv::ChangeCommand> m_change;
+};

@@ -1,0 +1,28 @@
+#include "lamp.h"
+
+#include <QPainter>
+
+Lamp::Lamp(QWidget* parent) : QWidget(parent)
+{
+    setFocusPolicy(Qt::NoFocus);
+    setAccessibleName(QStringLiteral("串口状态"));
+    set_fill_color(0);
+}
+
+void Lamp::set_fill_color(std::int32_t color)
+{
+    m_fill_color = color;
+    setAccessibleDescription(color == 0 ? QStringLiteral("关闭") : QStringLiteral("打开"));
+    update();
+}
+
+void Lamp::paintEvent(QPaintEvent*)
+{
+    const auto c = static_cast<std::uint32_t>(m_fill_color);
+    const QColor fill(c & 0xFF, (c >> 8) & 0xFF, (c >> 16) & 0xFF);
+    QPainter painter(this);
+    painter.setRenderHint(QPainter::Antialiasing);
+    painter.setPen(QPen(Qt::black, 1));
+    painter.setBrush(fill);
+    painter.drawEllipse(QRectF(rect()).adjusted(0.5, 0.5, -0.5, -0.5));
+}

@@ -1,0 +1,10 @@
+#include "message_box.h"
+
+#include <QMessageBox>
+
+void MessageBox::show_message(const std::string& text)
+{
+    QMessageBox box(QMessageBox::NoIcon, QString::fromUtf8(app_title),
+                    QString::fromStdString(text), QMessageBox::Ok, m_parent);
+    box.exec();
+}

@@ -1,0 +1,20 @@
+// Time as the change command needs it, passed in so that tests fix it.
+#pragma once
+
+#include <string>
+
+namespace qrv {
+
+class Clock {
+public:
+    virtual ~Clock() = default;
+    // Today's date as "yyyy-mm-dd": names the day log file.
+    virtual std::string date_text() = 0;
+    // The user's short date, one blank, the time with seconds; no time zone.
+    virtual std::string date_time_text() = 0;
+    // Waits ms milliseconds on a monotonic clock while the window goes on
+    // handling its events; returns at once, handling none, when ms <= 0.
+    virtual void delay_ms(int ms) = 0;
+};
+
+} // namespace qrv

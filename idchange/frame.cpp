@@ -1,0 +1,62 @@
+#include "frame.h"
+
+#include <algorithm>
+
+namespace qrv {
+
+CrcFields crc16(std::span<const std::uint8_t> cmdstring, int j)
+{
+    const int last = std::min<int>(j, static_cast<int>(cmdstring.size()) - 1);
+    std::uint16_t reg = 0xFFFF;
+    for (int i = 0; i <= last; ++i) {
+        reg ^= cmdstring[static_cast<std::size_t>(i)];
+        for (int bit = 0; bit < 8; ++bit)
+            reg = (reg & 1U) ? static_cast<std::uint16_t>((reg >> 1) ^ 0xA001U)
+                             : static_cast<std::uint16_t>(reg >> 1);
+    }
+    return {reg, static_cast<std::int16_t>(reg & 0xFFU), static_cast<std::int16_t>(reg >> 8)};
+}
+
+FrameBuf build_request(std::uint8_t old_id, std::uint8_t new_id)
+{
+    FrameBuf buf{};
+    buf[0] = old_id;
+    buf[1] = 0x06;
+    buf[2] = 0x00;
+    buf[3] = 0x0A;
+    buf[4] = 0x00;
+    buf[5] = new_id;
+    const CrcFields crc = crc16(buf, 5);
+    buf[6] = static_cast<std::uint8_t>(crc.crc_lo);
+    buf[7] = static_cast<std::uint8_t>(crc.crc_hi);
+    return buf;
+}
+
+bool frame_crc_ok(std::span<const std::uint8_t, frame_len> frame)
+{
+    const CrcFields crc = crc16(frame, frame_len - 3);
+    return frame[6] == crc.crc_lo && frame[7] == crc.crc_hi;
+}
+
+std::string hex_byte(std::uint8_t value)
+{
+    static constexpr char digits[] = "0123456789ABCDEF";
+    std::string text;
+    if (value >= 16)
+        text += digits[value >> 4];
+    text += digits[value & 0x0F];
+    return text;
+}
+
+std::string hex_bytes(std::span<const std::uint8_t> bytes)
+{
+    std::string text;
+    for (std::size_t i = 0; i < bytes.size(); ++i) {
+        if (i > 0)
+            text += ' ';
+        text += hex_byte(bytes[i]);
+    }
+    return text;
+}
+
+} // namespace qrv

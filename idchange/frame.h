@@ -1,0 +1,41 @@
+// Request frame of an ID change and the CRC-16 of Modbus RTU.
+// Pure functions: no I/O, no state beyond what they return.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <span>
+#include <string>
+
+namespace qrv {
+
+// Results of crc16, under the names the window keeps them by.
+struct CrcFields {
+    std::int32_t crc_reg = 0; // the CRC as an unsigned 16-bit value, 0..65535
+    std::int16_t crc_lo = 0;  // low byte, 0..255 (sent first)
+    std::int16_t crc_hi = 0;  // high byte, 0..255
+};
+
+// CRC-16/MODBUS over cmdstring[0..j], both ends included; j = -1 covers no
+// byte. A j at or beyond cmdstring's size is clamped to its last byte.
+CrcFields crc16(std::span<const std::uint8_t> cmdstring, int j);
+
+// The request and reply buffers of one change: 11 bytes, of which 0..7 are
+// sent or filled; 8..10 stay zero and are never sent or examined.
+constexpr int frame_len = 8;
+using FrameBuf = std::array<std::uint8_t, 11>;
+
+// Write single register (06) of register 10 = new_id to the device at old_id,
+// with the CRC of bytes 0..5 in bytes 6 (low) and 7 (high).
+FrameBuf build_request(std::uint8_t old_id, std::uint8_t new_id);
+
+// True when bytes 6 and 7 hold the CRC of bytes 0..5 (low byte first).
+bool frame_crc_ok(std::span<const std::uint8_t, frame_len> frame);
+
+// Upper-case hexadecimal without leading zero: 0 -> "0", 10 -> "A", 247 -> "F7".
+std::string hex_byte(std::uint8_t value);
+
+// Hex texts of the bytes joined by one blank, none before or after.
+std::string hex_bytes(std::span<const std::uint8_t> bytes);
+
+} // namespace qrv

@@ -1,0 +1,25 @@
+// What the two ID boxes accept, and the checks that open a change of ID.
+#pragma once
+
+#include "window_state.h"
+
+namespace qrv {
+
+inline constexpr const char* msg_open_port = "请打开串口";
+inline constexpr const char* msg_old_id = "原ID号应为1~247的数字，请重新输入";
+inline constexpr const char* msg_new_id = "新ID号应为1~247的数字，请重新输入";
+
+enum class IdBox { old_id, new_id };
+
+// Runs on every change of the box's text: a number is rewritten as the
+// decimal text of its nearest integer (which changes the text again and so
+// runs this rule nested); the box's message is shown when the text is not a
+// number from 1 to 247. A number too large for 16 bits is left as typed.
+void apply_id_change_rule(WindowState& window, MessageSink& messages, IdBox box);
+
+// The checks before a change: port open, then old ID, then new ID, each a
+// number with 0 < value <= 247. Shows the first failure's message and
+// returns false; later checks do not run.
+bool entry_checks_pass(const WindowState& window, MessageSink& messages);
+
+} // namespace qrv

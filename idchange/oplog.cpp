@@ -1,0 +1,199 @@
+#include "oplog.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <fcntl.h>
+#include <sys/stat.h>
+
+#ifdef _WIN32
+#include <io.h>
+#include <windows.h>
+#else
+#include <iconv.h>
+#include <unistd.h>
+#endif
+
+namespace qrv {
+
+namespace {
+
+void append_log(WindowState& window, std::string_view text)
+{
+    window.set_log_text(window.log_text() + std::string(text));
+}
+
+std::string join(std::initializer_list<std::string_view> parts)
+{
+    std::string text;
+    for (const auto part : parts)
+        text += part;
+    return text;
+}
+
+} // namespace
+
+void log_reset(WindowState& window)
+{
+    window.set_log_text(join({star_line, crlf}));
+}
+
+void log_start(WindowState& window, const std::string& date_time_text)
+{
+    append_log(window, join({"开始设置，原ID= ", window.old_id_text(), ";   新ID= ",
+                             window.new_id_text(), "   ", crlf, "设置时间：", date_time_text,
+                             crlf}));
+}
+
+void log_sent(WindowState& window, std::span<const std::uint8_t> request)
+{
+    append_log(window, join({"发送命令：", hex_bytes(request), crlf}));
+}
+
+void log_reply(WindowState& window, std::span<const std::uint8_t> reply)
+{
+    append_log(window, join({"响应数据：", hex_bytes(reply), crlf}));
+}
+
+void log_result(WindowState& window, std::string_view result_text)
+{
+    append_log(window, result_text);
+}
+
+void log_close(WindowState& window)
+{
+    append_log(window, join({star_line, crlf, crlf}));
+}
+
+std::string tool_file(const std::string& folder, std::string_view name)
+{
+#ifdef _WIN32
+    constexpr char separator = '\\';
+#else
+    constexpr char separator = '/';
+#endif
+    return folder + separator + std::string(name);
+}
+
+std::string day_log_path(const std::string& folder, const std::string& log_date)
+{
+    return tool_file(folder, log_date + ".txt");
+}
+
+#ifdef _WIN32
+
+namespace {
+
+std::wstring widen(const std::string& utf8)
+{
+    const int n = MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()),
+                                      nullptr, 0);
+    std::wstring wide(static_cast<std::size_t>(n), L'\0');
+    MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), wide.data(), n);
+    return wide;
+}
+
+} // namespace
+
+std::string encode_text(std::string_view utf8, const char* charset)
+{
+    const std::wstring wide = widen(std::string(utf8));
+    const UINT cp = static_cast<UINT>(std::atoi(charset + 2)); // "CP936"
+    const int n = WideCharToMultiByte(cp, 0, wide.data(), static_cast<int>(wide.size()), nullptr,
+                                      0, "?", nullptr);
+    std::string out(static_cast<std::size_t>(n), '\0');
+    WideCharToMultiByte(cp, 0, wide.data(), static_cast<int>(wide.size()), out.data(), n, "?",
+                        nullptr);
+    return out;
+}
+
+const char* system_charset()
+{
+    static const std::string name = "CP" + std::to_string(GetACP());
+    return name.c_str();
+}
+
+bool create_if_missing(const std::string& path)
+{
+    const int fd = _wopen(widen(path).c_str(), _O_WRONLY | _O_CREAT | _O_BINARY, _S_IREAD | _S_IWRITE);
+    return fd >= 0 && _close(fd) == 0;
+}
+
+bool append_record(const std::string& path, std::string_view text)
+{
+    const std::string record = encode_text(join({"\"", text, "\"", crlf}), system_charset());
+    FILE* f = _wfopen(widen(path).c_str(), L"ab");
+    if (!f)
+        return false;
+    setvbuf(f, nullptr, _IONBF, 0);
+    const bool ok = std::fwrite(record.data(), 1, record.size(), f) == record.size();
+    return std::fclose(f) == 0 && ok;
+}
+
+#else
+
+std::string encode_text(std::string_view utf8, const char* charset)
+{
+    iconv_t cd = iconv_open(charset, "UTF-8");
+    if (cd == reinterpret_cast<iconv_t>(-1))
+        return std::string(utf8);
+    std::string out;
+    char buf[256];
+    char* in = const_cast<char*>(utf8.data());
+    std::size_t in_left = utf8.size();
+    while (in_left > 0) {
+        char* o = buf;
+        std::size_t o_left = sizeof buf;
+        const std::size_t r = iconv(cd, &in, &in_left, &o, &o_left);
+        out.append(buf, sizeof buf - o_left);
+        if (r != static_cast<std::size_t>(-1) || errno == E2BIG)
+            continue;
+        // A character the set cannot hold, or a broken sequence: one '?' for
+        // the whole UTF-8 sequence, then go on after it.
+        out += '?';
+        std::size_t skip = 1;
+        while (skip < in_left && (static_cast<unsigned char>(in[skip]) & 0xC0) == 0x80)
+            ++skip;
+        in += skip;
+        in_left -= skip;
+    }
+    iconv_close(cd);
+    return out;
+}
+
+const char* system_charset() { return "UTF-8"; }
+
+bool create_if_missing(const std::string& path)
+{
+    struct stat st {};
+    if (::stat(path.c_str(), &st) == 0)
+        return true;
+    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0644);
+    return fd >= 0 && ::close(fd) == 0;
+}
+
+bool append_record(const std::string& path, std::string_view text)
+{
+    const std::string record = encode_text(join({"\"", text, "\"", crlf}), system_charset());
+    const int fd = ::open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0644);
+    if (fd < 0)
+        return false;
+    struct stat before {};
+    const bool sized = ::fstat(fd, &before) == 0;
+    std::size_t done = 0;
+    while (done < record.size()) {
+        const ssize_t n = ::write(fd, record.data() + done, record.size() - done);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            break;
+        done += static_cast<std::size_t>(n);
+    }
+    // Take a torn record back out, so the file keeps whole records.
+    if (done != record.size() && done > 0 && sized && S_ISREG(before.st_mode))
+        [[maybe_unused]] const int undone = ::ftruncate(fd, before.st_size);
+    return ::close(fd) == 0 && done == record.size();
+}
+
+#endif
+
+} // namespace qrv

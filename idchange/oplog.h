@@ -1,0 +1,52 @@
+// The operation log: the entry of an attempt in the log box, and the day log
+// file in the tool's folder that keeps every entry.
+#pragma once
+
+#include "frame.h"
+#include "window_state.h"
+
+#include <span>
+#include <string>
+#include <string_view>
+
+namespace qrv {
+
+inline constexpr std::string_view crlf = "\r\n";
+inline constexpr std::string_view star_line = "************************************";
+inline constexpr std::string_view text_success = "Modbus 新ID 设置成功  ";
+inline constexpr std::string_view text_mismatch = "数据校验错误，设置失败，请重新设置";
+inline constexpr std::string_view text_no_reply = "设置无响应，请重新设置";
+inline constexpr std::string_view msg_log_write_failed =
+    "日志文件写入失败，请检查程序目录是否可写";
+
+// The log steps of one attempt, in the order the change command takes them.
+void log_reset(WindowState& window);
+void log_start(WindowState& window, const std::string& date_time_text);
+void log_sent(WindowState& window, std::span<const std::uint8_t> request);
+void log_reply(WindowState& window, std::span<const std::uint8_t> reply);
+void log_result(WindowState& window, std::string_view result_text);
+void log_close(WindowState& window);
+
+// Joins the tool's folder and a file name with the platform's separator.
+std::string tool_file(const std::string& folder, std::string_view name);
+
+// <folder>/<yyyy-mm-dd>.txt
+std::string day_log_path(const std::string& folder, const std::string& log_date);
+
+// Creates the file empty unless it exists; false when it cannot be created.
+bool create_if_missing(const std::string& path);
+
+// Appends the record "<text>"CR LF, converted to the system's encoding, in
+// one write to a file opened only for this. A write that fails part-way is
+// undone, so the file holds whole records only. False on any failure.
+bool append_record(const std::string& path, std::string_view text);
+
+// UTF-8 text in the given character set (an iconv name, or "CP<n>" on
+// Windows); a character the set cannot hold becomes '?'.
+std::string encode_text(std::string_view utf8, const char* charset);
+
+// The encoding of the tool's text files: the ANSI code page on Windows
+// (GBK on a Chinese system), UTF-8 elsewhere.
+const char* system_charset();
+
+} // namespace qrv

@@ -1,0 +1,43 @@
+// The serial library as the port button and the change command see it.
+// Ports are numbered as the window numbers them (entry "9" is port 9).
+#pragma once
+
+#include <cstdint>
+
+namespace qrv {
+
+// Status codes. 0 is success; every failure is negative.
+enum SioStatus : int {
+    sio_ok = 0,
+    sio_bad_port = -1,    // number out of range, or the port is not open here
+    sio_open_failed = -2, // no such device, no access, or held by another opener
+    sio_already_open = -3,
+    sio_bad_baud = -4,    // speed refused by the driver
+    sio_write_failed = -5,
+    sio_read_failed = -6,
+    sio_bad_arg = -7,     // null buffer or negative length
+};
+
+class SerialApi {
+public:
+    virtual ~SerialApi() = default;
+
+    // Opens the port for reading and writing at 8 data bits, no parity,
+    // 1 stop bit, no flow control, and locks it against other openers.
+    virtual int sio_open(int port) = 0;
+    // Sets the speed of an open port, in bits per second.
+    virtual int sio_baud(int port, std::int32_t baud) = 0;
+    // Closes the port; the number may be opened again afterwards.
+    virtual int sio_close(int port) = 0;
+    // Sends all len bytes or fails; waits about a second at most.
+    virtual int sio_write(int port, const std::uint8_t* buf, int len) = 0;
+    // Bytes received and not yet read (>= 0), or a failure status.
+    virtual int sio_iqueue(int port) = 0;
+    // Copies at most len waiting bytes into buf without blocking and takes
+    // them out of the queue; returns the number copied (>= 0) or a failure.
+    virtual int sio_read(int port, std::uint8_t* buf, int len) = 0;
+    // Discards every byte waiting in the input queue.
+    virtual int sio_flush(int port) = 0;
+};
+
+} // namespace qrv

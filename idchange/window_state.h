@@ -1,0 +1,49 @@
+// The window as the core units see it: the shared state of the one window
+// and its message box. Texts are UTF-8; the log text has CR LF line ends.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+namespace qrv {
+
+// The window's own variables, 0 when the window is created.
+struct WindowVars {
+    std::int32_t uart_baud = 0; // numeric value of the selected baud entry
+    std::int16_t uart_port = 0; // selected port index + 1, so 1..24
+};
+
+class WindowState {
+public:
+    virtual ~WindowState() = default;
+
+    // Port lamp: 0 closed, anything else open (255 as the tool sets it).
+    virtual std::int32_t lamp_color() const = 0;
+    virtual void set_lamp_color(std::int32_t color) = 0;
+
+    virtual int port_index() const = 0; // selected entry of the port list, -1 none
+    virtual void set_port_index(int index) = 0;
+    virtual int baud_index() const = 0; // selected entry of the baud list, -1 none
+    virtual void set_baud_index(int index) = 0;
+    virtual std::string baud_entry(int index) const = 0;
+    virtual void set_lists_enabled(bool enabled) = 0; // both lists together
+
+    virtual void set_port_caption(const std::string& caption) = 0;
+
+    // Setting a text raises the box's change event when the text differs.
+    virtual std::string old_id_text() const = 0;
+    virtual void set_old_id_text(const std::string& text) = 0;
+    virtual std::string new_id_text() const = 0;
+    virtual void set_new_id_text(const std::string& text) = 0;
+    virtual std::string log_text() const = 0;
+    virtual void set_log_text(const std::string& text) = 0;
+};
+
+// A modal message with one OK button; returns when the user has closed it.
+class MessageSink {
+public:
+    virtual ~MessageSink() = default;
+    virtual void show_message(const std::string& text) = 0;
+};
+
+} // namespace qrv

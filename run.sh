@@ -1,0 +1,27 @@
+#!/usr/bin/env bash
+# Installs what is missing, builds, and starts the tool.
+#   ./run.sh              with the virtual device (ID 17) on port 9
+#   ./run.sh --no-device  the tool alone, for real hardware
+set -euo pipefail
+cd "$(dirname "$0")"
+. scripts/ensure_packages.sh
+
+device=1
+case "${1:-}" in
+"") ;;
+--no-device) device=0 ;;
+*) echo "usage: $0 [--no-device]" >&2; exit 2 ;;
+esac
+
+# The window's texts are Chinese: without a CJK font they show as boxes.
+ensure_packages "${build_packages[@]}" "${test_packages[@]}" fonts-noto-cjk
+cmake -S . -B build -DCMAKE_BUILD_TYPE=Debug
+cmake --build build -j"$(nproc)" --target qrv-idset qrv-devsim
+
+if [ "$device" = 1 ]; then
+    build/bin/qrv-devsim --id 17 --link build/bin/ports/COM9 &
+    devsim=$!
+    trap 'kill "$devsim" 2>/dev/null; wait "$devsim" 2>/dev/null' EXIT
+    for _ in $(seq 50); do [ -L build/bin/ports/COM9 ] && break; sleep 0.1; done
+fi
+build/bin/qrv-idset
