@@ -175,7 +175,8 @@ TEST(ChangeE2E, WrongOrMissingAnswersAreFailures)
         LineDevice::Behaviour device;
         const char* verdict;
     } rows[] = {
-        {"answer from the old address", always(request_17_to_1), "数据校验错误，设置失败，请重新设置"},
+        {"answer from the old address", always(request_17_to_1),
+         "数据校验错误，设置失败，请重新设置"},
         {"corrupt CRC", always({0x01, 0x06, 0x00, 0x0A, 0x00, 0x01, 0x68, 0x09}),
          "数据校验错误，设置失败，请重新设置"},
         {"no device", always({}), "设置无响应，请重新设置"},

@@ -87,8 +87,7 @@ TEST(PortButton, FailuresToOpenLeaveThePortClosed)
         Bench b;
         b.serial.baud_status = sio_bad_baud;
         b.click();
-        EXPECT_EQ(b.serial.calls,
-                  (std::vector<std::string>{"open 9", "baud 9 115200", "close 9"}));
+        EXPECT_EQ(b.serial.calls, (std::vector<std::string>{"open 9", "baud 9 115200", "close 9"}));
         EXPECT_EQ(b.messages.messages, std::vector<std::string>{msg_baud_failed});
         EXPECT_TRUE(b.serial.open_ports.empty());
         EXPECT_EQ(b.saves, 0);

@@ -1,0 +1,129 @@
+#include "device.h"
+
+#include "frame.h"
+
+namespace qrv::devsim {
+
+namespace {
+
+constexpr std::uint8_t fc_read_holding = 0x03;
+constexpr std::uint8_t fc_write_single = 0x06;
+constexpr std::uint8_t exc_illegal_function = 0x01;
+constexpr std::uint8_t exc_illegal_address = 0x02;
+constexpr std::uint8_t exc_illegal_value = 0x03;
+constexpr std::size_t request_len = 8; // both supported requests are this long
+constexpr std::uint16_t max_read_qty = 125;
+
+std::uint16_t word_at(std::span<const std::uint8_t> frame, std::size_t pos)
+{
+    return static_cast<std::uint16_t>(frame[pos] << 8 | frame[pos + 1]);
+}
+
+// A broadcast is carried out but never answered, not even with an exception,
+// or every device on the line would talk at once.
+Outcome answer(std::uint8_t addr, Bytes body, std::string note = {})
+{
+    if (addr == broadcast_id)
+        return {std::nullopt, note.empty() ? "broadcast, no reply" : note + ", broadcast, no reply",
+                std::nullopt};
+    return {with_crc(std::move(body)), std::move(note), std::nullopt};
+}
+
+Outcome exception(std::uint8_t addr, std::uint8_t fc, std::uint8_t code, std::string note)
+{
+    return answer(addr, {addr, static_cast<std::uint8_t>(fc | 0x80), code}, std::move(note));
+}
+
+} // namespace
+
+Device::Device(std::uint8_t id, bool reply_from_old) : m_reply_from_old(reply_from_old)
+{
+    m_regs[id_register] = id;
+}
+
+Outcome Device::handle(std::span<const std::uint8_t> frame)
+{
+    // Address, function and two CRC bytes are the least a frame can be.
+    if (frame.size() < 4)
+        return {std::nullopt, "ignored: too short", std::nullopt};
+    if (!crc_ok(frame))
+        return {std::nullopt, "ignored: bad CRC", std::nullopt};
+    const std::uint8_t addr = frame[0];
+    if (addr != id() && addr != broadcast_id)
+        return {std::nullopt, "ignored: for ID " + std::to_string(addr), std::nullopt};
+
+    switch (frame[1]) {
+    case fc_write_single:
+        return write_single(addr, frame);
+    case fc_read_holding:
+        if (addr == broadcast_id)
+            return {std::nullopt, "ignored: broadcast read", std::nullopt};
+        return read_holding(addr, frame);
+    default:
+        return exception(addr, frame[1], exc_illegal_function, "illegal function");
+    }
+}
+
+Outcome Device::write_single(std::uint8_t addr, std::span<const std::uint8_t> frame)
+{
+    if (frame.size() != request_len)
+        return exception(addr, frame[1], exc_illegal_value, "wrong length");
+    const std::uint16_t reg = word_at(frame, 2);
+    const std::uint16_t value = word_at(frame, 4);
+    if (reg >= register_count)
+        return exception(addr, frame[1], exc_illegal_address, "no such register");
+
+    Bytes echo(frame.begin(), frame.end() - 2);
+    if (reg != id_register) {
+        m_regs[reg] = value;
+        return answer(addr, std::move(echo));
+    }
+
+    if (value == broadcast_id || value > max_id)
+        return exception(addr, frame[1], exc_illegal_value, "ID out of range");
+    const std::uint8_t old_id = id();
+    m_regs[id_register] = value;
+    // The master learns that the change took by hearing the new address.
+    echo[0] = m_reply_from_old ? addr : id();
+    Outcome out = answer(addr, std::move(echo));
+    if (old_id != id())
+        out.old_id = old_id;
+    return out;
+}
+
+Outcome Device::read_holding(std::uint8_t addr, std::span<const std::uint8_t> frame)
+{
+    if (frame.size() != request_len)
+        return exception(addr, frame[1], exc_illegal_value, "wrong length");
+    const std::uint16_t start = word_at(frame, 2);
+    const std::uint16_t qty = word_at(frame, 4);
+    if (qty < 1 || qty > max_read_qty)
+        return exception(addr, frame[1], exc_illegal_value, "bad quantity");
+    if (start + qty > static_cast<int>(register_count))
+        return exception(addr, frame[1], exc_illegal_address, "no such register");
+
+    Bytes reply{addr, frame[1], static_cast<std::uint8_t>(2 * qty)};
+    for (std::size_t r = start; r < start + qty; ++r) {
+        reply.push_back(static_cast<std::uint8_t>(m_regs[r] >> 8));
+        reply.push_back(static_cast<std::uint8_t>(m_regs[r] & 0xFF));
+    }
+    return answer(addr, std::move(reply));
+}
+
+Bytes with_crc(Bytes body)
+{
+    const CrcFields crc = crc16(body, static_cast<int>(body.size()) - 1);
+    body.push_back(static_cast<std::uint8_t>(crc.crc_lo));
+    body.push_back(static_cast<std::uint8_t>(crc.crc_hi));
+    return body;
+}
+
+bool crc_ok(std::span<const std::uint8_t> frame)
+{
+    if (frame.size() < 2)
+        return false;
+    const CrcFields crc = crc16(frame, static_cast<int>(frame.size()) - 3);
+    return frame[frame.size() - 2] == crc.crc_lo && frame[frame.size() - 1] == crc.crc_hi;
+}
+
+} // namespace qrv::devsim

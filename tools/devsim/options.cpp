@@ -1,0 +1,101 @@
+#include "options.h"
+
+#include <charconv>
+
+namespace qrv::devsim {
+
+namespace {
+
+// Whole decimal number within [lo, hi], nothing else in the text.
+bool parse_int(const std::string& text, long lo, long hi, long& out)
+{
+    const char* end = text.data() + text.size();
+    auto [p, ec] = std::from_chars(text.data(), end, out);
+    return ec == std::errc{} && p == end && !text.empty() && out >= lo && out <= hi;
+}
+
+} // namespace
+
+std::string usage_text()
+{
+    return "usage: qrv-devsim --link PATH [options]\n"
+           "\n"
+           "A Modbus RTU device on a pseudo-terminal, reachable through the symbolic\n"
+           "link PATH. It prints every frame it receives and sends.\n"
+           "\n"
+           "  --link PATH        where to put the link to the pseudo-terminal (required)\n"
+           "  --id N             slave ID at start, 1..247 (default 17)\n"
+           "  --reply-from-old   answer an ID change from the old address (the ID still changes)\n"
+           "  --no-answer        never answer\n"
+           "  --late MS          delay each answer by MS milliseconds (0..60000)\n"
+           "  --bad-crc          send answers with a wrong CRC\n"
+           "  --extra N          append N zero bytes to each answer (0..255)\n"
+           "  --help             show this text\n";
+}
+
+ParseResult parse_options(const std::vector<std::string>& args)
+{
+    Options opt;
+    bool have_link = false;
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        std::string name = args[i];
+        std::string value;
+        bool has_value = false;
+        if (const auto eq = name.find('='); name.starts_with("--") && eq != std::string::npos) {
+            value = name.substr(eq + 1);
+            name.resize(eq);
+            has_value = true;
+        }
+        // Fetches the option's value from "--name=V" or the next argument.
+        auto take = [&]() -> bool {
+            if (has_value)
+                return true;
+            if (i + 1 >= args.size())
+                return false;
+            value = args[++i];
+            return true;
+        };
+        auto flag = [&](bool& target) -> bool {
+            target = true;
+            return !has_value;
+        };
+        long n = 0;
+
+        if (name == "--help" || name == "-h") {
+            return ShowHelp{};
+        } else if (name == "--link") {
+            if (!take() || value.empty())
+                return UsageError{"--link needs a path"};
+            opt.link = value;
+            have_link = true;
+        } else if (name == "--id") {
+            if (!take() || !parse_int(value, 1, 247, n))
+                return UsageError{"--id needs a number 1..247"};
+            opt.id = static_cast<std::uint8_t>(n);
+        } else if (name == "--late") {
+            if (!take() || !parse_int(value, 0, 60000, n))
+                return UsageError{"--late needs milliseconds 0..60000"};
+            opt.late = std::chrono::milliseconds(n);
+        } else if (name == "--extra") {
+            if (!take() || !parse_int(value, 0, 255, n))
+                return UsageError{"--extra needs a number 0..255"};
+            opt.extra = static_cast<int>(n);
+        } else if (name == "--reply-from-old") {
+            if (!flag(opt.reply_from_old))
+                return UsageError{"--reply-from-old takes no value"};
+        } else if (name == "--no-answer") {
+            if (!flag(opt.no_answer))
+                return UsageError{"--no-answer takes no value"};
+        } else if (name == "--bad-crc") {
+            if (!flag(opt.bad_crc))
+                return UsageError{"--bad-crc takes no value"};
+        } else {
+            return UsageError{"unknown option: " + args[i]};
+        }
+    }
+    if (!have_link)
+        return UsageError{"--link PATH is required"};
+    return opt;
+}
+
+} // namespace qrv::devsim

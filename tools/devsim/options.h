@@ -1,0 +1,34 @@
+// Command line of qrv-devsim.
+#pragma once
+
+#include <chrono>
+#include <cstdint>
+#include <string>
+#include <variant>
+#include <vector>
+
+namespace qrv::devsim {
+
+struct Options {
+    std::string link;
+    std::uint8_t id = 17;
+    // Faults a technician or a test can switch on to see how the tool copes.
+    bool reply_from_old = false;
+    bool no_answer = false;
+    std::chrono::milliseconds late{0};
+    bool bad_crc = false;
+    int extra = 0;
+};
+
+struct ShowHelp {};
+struct UsageError {
+    std::string message;
+};
+
+using ParseResult = std::variant<Options, ShowHelp, UsageError>;
+
+// args excludes the program name.
+ParseResult parse_options(const std::vector<std::string>& args);
+std::string usage_text();
+
+} // namespace qrv::devsim
