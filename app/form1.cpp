@@ -10,7 +10,7 @@
 #include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
-#include <QPlainTextEdit>
+#include <QTextEdit>
 #include <QPushButton>
 #include <QScrollBar>
 
@@ -121,13 +121,15 @@ void Form1::create_controls()
     Text_new = line_edit("Text_new", "新设备ID", twips(5160, 1440, 1335, 495));
     Command2 = button("Command2", "更改ID", twips(3360, 2280, 3135, 495), song_font(15.75, true));
 
-    Text_log = new QPlainTextEdit(QStringLiteral("Text3"), this);
+    Text_log = new QTextEdit(this);
+    Text_log->setAcceptRichText(false);
+    Text_log->setPlainText(QStringLiteral("Text3"));
     Text_log->setObjectName(QStringLiteral("Text_log"));
     Text_log->setAccessibleName(QStringLiteral("操作日志"));
     Text_log->setGeometry(twips(3240, 3120, 3375, 2295));
     Text_log->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     Text_log->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-    Text_log->setLineWrapMode(QPlainTextEdit::WidgetWidth);
+    Text_log->setLineWrapMode(QTextEdit::WidgetWidth);
     Text_log->setTabChangesFocus(true);
 
     for (int port = 1; port <= port_count; ++port)

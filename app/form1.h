@@ -13,7 +13,7 @@
 class QComboBox;
 class QLabel;
 class QLineEdit;
-class QPlainTextEdit;
+class QTextEdit;
 class QPushButton;
 
 // What the window works with; null ones are made for the running program:
@@ -76,7 +76,7 @@ public:
     QLabel* Label2;
     QLineEdit* Text_new;
     QPushButton* Command2;
-    QPlainTextEdit* Text_log;
+    QTextEdit* Text_log;
 
 private:
     void create_controls();

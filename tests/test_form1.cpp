@@ -7,7 +7,7 @@
 #include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
-#include <QPlainTextEdit>
+#include <QTextEdit>
 #include <QPushButton>
 #include <QTest>
 #include <filesystem>
@@ -158,7 +158,7 @@ TEST(Form1, LogBoxShowsLinesAndHandsOutCrLf)
     Started s;
     EXPECT_EQ(s.form.Text_log->verticalScrollBarPolicy(), Qt::ScrollBarAlwaysOff);
     EXPECT_EQ(s.form.Text_log->horizontalScrollBarPolicy(), Qt::ScrollBarAlwaysOff);
-    EXPECT_EQ(s.form.Text_log->lineWrapMode(), QPlainTextEdit::WidgetWidth);
+    EXPECT_EQ(s.form.Text_log->lineWrapMode(), QTextEdit::WidgetWidth);
     EXPECT_FALSE(s.form.Text_log->isReadOnly());
 
     const std::string text = "****\r\n开始设置\r\n\r\nend";

@@ -6,7 +6,7 @@
 #include "qt_app.h"
 
 #include <QComboBox>
-#include <QPlainTextEdit>
+#include <QTextEdit>
 #include <QPushButton>
 #include <filesystem>
 #include <gtest/gtest.h>
