@@ -2,6 +2,9 @@
 # Installs what is missing, builds and runs every test.
 #   ./test.sh             the normal build, in build/
 #   ./test.sh --sanitize  with AddressSanitizer and UBSan, in build-asan/
+#   ./test.sh --fuzz      builds the libFuzzer targets with clang in build-fuzz/
+#                         and runs each for FUZZ_SECONDS (60) on a copy of its
+#                         seed corpus in fuzz-out/
 set -euo pipefail
 cd "$(dirname "$0")"
 . scripts/ensure_packages.sh
@@ -10,8 +13,50 @@ mode=${1:-}
 case "$mode" in
 "") dir=build; flags=() ;;
 --sanitize) dir=build-asan; flags=(-DQRV_SANITIZE=ON) ;;
-*) echo "usage: $0 [--sanitize]" >&2; exit 2 ;;
+--fuzz) ;;
+*) echo "usage: $0 [--sanitize | --fuzz]" >&2; exit 2 ;;
 esac
+
+if [ "$mode" = --fuzz ]; then
+    ensure_packages "${fuzz_packages[@]}"
+    CC=clang CXX=clang++ cmake -S . -B build-fuzz -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQRV_FUZZ=ON
+    cmake --build build-fuzz -j"$(nproc)"
+
+    seconds=${FUZZ_SECONDS:-60}
+    export ASAN_OPTIONS=detect_leaks=1
+    export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
+    symbolizer=/usr/lib/llvm-14/bin/llvm-symbolizer
+    [ -x "$symbolizer" ] && export ASAN_SYMBOLIZER_PATH=$symbolizer
+    passed=0 failed=0
+    for target in fuzz_settings_reader fuzz_id_rule fuzz_reply; do
+        # A copy, so that what the fuzzer learns never grows the seeds.
+        out=fuzz-out/$target
+        rm -rf "$out"
+        mkdir -p "$out/corpus" "$out/crashes"
+        # Scratch files on tmpfs when there is one: the settings target
+        # rewrites its file for every input.
+        tmp=$(mktemp -d -p /dev/shm qrv-fuzz.XXXXXX 2>/dev/null) || tmp=$(mktemp -d -p "$PWD/$out")
+        cp fuzz/corpus/$target/* "$out/corpus/"
+        echo "== $target: ${seconds} s"
+        status=0
+        TMPDIR=$tmp "build-fuzz/bin/$target" -max_total_time="$seconds" -timeout=10 -rss_limit_mb=2048 \
+            -print_final_stats=1 -artifact_prefix="$out/crashes/" "$out/corpus" \
+            >"$out/log" 2>&1 || status=$?
+        rm -rf "$tmp"
+        runs=$(sed -n 's/^stat::number_of_executed_units: *//p' "$out/log" | tail -n1)
+        # A report the sanitizers let the run survive still fails it.
+        if [ "$status" -eq 0 ] && ! grep -qE 'runtime error:|ERROR: [A-Za-z]+Sanitizer|^SUMMARY: ' "$out/log"; then
+            passed=$((passed + 1))
+            echo "$target: passed, ${runs:-?} executions in ${seconds} s"
+        else
+            failed=$((failed + 1))
+            tail -n 40 "$out/log"
+            echo "$target: FAILED (exit $status), ${runs:-?} executions; log and inputs in $out/"
+        fi
+    done
+    echo "$passed passed, $failed failed"
+    exit $((failed > 0))
+fi
 
 ensure_packages "${build_packages[@]}" "${test_packages[@]}"
 
