@@ -10,9 +10,9 @@
 #include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
-#include <QTextEdit>
 #include <QPushButton>
 #include <QScrollBar>
+#include <QTextEdit>
 
 namespace {
 
@@ -44,7 +44,10 @@ template <typename T, typename Make> T& given_or_own(T* given, std::unique_ptr<T
     return given ? *given : *owner;
 }
 
-QString qs(const std::string& text) { return QString::fromStdString(text); }
+QString qs(const std::string& text)
+{
+    return QString::fromStdString(text);
+}
 
 } // namespace
 
@@ -52,7 +55,8 @@ Form1::Form1(std::string tool_folder, Form1Services services)
     : QWidget(nullptr), m_tool_folder(std::move(tool_folder)),
       m_messages(given_or_own(services.messages, m_own_messages,
                               [this] { return std::make_unique<MessageBox>(this); })),
-      m_clock(given_or_own(services.clock, m_own_clock, [] { return std::make_unique<QtClock>(); })),
+      m_clock(
+          given_or_own(services.clock, m_own_clock, [] { return std::make_unique<QtClock>(); })),
       m_serial(given_or_own(services.serial, m_own_serial,
                             [this] { return std::make_unique<qrv::SerialLib>(m_tool_folder); }))
 {
@@ -106,8 +110,8 @@ void Form1::create_controls()
     Shape_uart = new Lamp(this);
     Shape_uart->setObjectName(QStringLiteral("Shape_uart"));
     Shape_uart->setGeometry(twips(240, 840, 255, 255));
-    Command_uart = button("Command_uart", "打开串口", twips(840, 720, 1575, 495),
-                          song_font(12, false));
+    Command_uart =
+        button("Command_uart", "打开串口", twips(840, 720, 1575, 495), song_font(12, false));
     Label3 = label("Label3", "串口号", twips(240, 1560, 1455, 255));
     Combo_uart = combo("Combo_uart", "串口号", twips(240, 1920, 1815, 300));
     Label1 = label("Label1", "波特率", twips(240, 2400, 1455, 255));
@@ -212,12 +216,30 @@ bool Form1::save_port_settings()
     return qrv::save_settings_file(settings_path(), m_saved);
 }
 
-std::int32_t Form1::lamp_color() const { return Shape_uart->fill_color(); }
-void Form1::set_lamp_color(std::int32_t color) { Shape_uart->set_fill_color(color); }
-int Form1::port_index() const { return Combo_uart->currentIndex(); }
-void Form1::set_port_index(int index) { Combo_uart->setCurrentIndex(index); }
-int Form1::baud_index() const { return Combo_baud->currentIndex(); }
-void Form1::set_baud_index(int index) { Combo_baud->setCurrentIndex(index); }
+std::int32_t Form1::lamp_color() const
+{
+    return Shape_uart->fill_color();
+}
+void Form1::set_lamp_color(std::int32_t color)
+{
+    Shape_uart->set_fill_color(color);
+}
+int Form1::port_index() const
+{
+    return Combo_uart->currentIndex();
+}
+void Form1::set_port_index(int index)
+{
+    Combo_uart->setCurrentIndex(index);
+}
+int Form1::baud_index() const
+{
+    return Combo_baud->currentIndex();
+}
+void Form1::set_baud_index(int index)
+{
+    Combo_baud->setCurrentIndex(index);
+}
 std::string Form1::baud_entry(int index) const
 {
     return Combo_baud->itemText(index).toStdString();
@@ -229,11 +251,26 @@ void Form1::set_lists_enabled(bool enabled)
     Combo_baud->setEnabled(enabled);
 }
 
-void Form1::set_port_caption(const std::string& caption) { Command_uart->setText(qs(caption)); }
-std::string Form1::old_id_text() const { return Text_old->text().toStdString(); }
-void Form1::set_old_id_text(const std::string& text) { Text_old->setText(qs(text)); }
-std::string Form1::new_id_text() const { return Text_new->text().toStdString(); }
-void Form1::set_new_id_text(const std::string& text) { Text_new->setText(qs(text)); }
+void Form1::set_port_caption(const std::string& caption)
+{
+    Command_uart->setText(qs(caption));
+}
+std::string Form1::old_id_text() const
+{
+    return Text_old->text().toStdString();
+}
+void Form1::set_old_id_text(const std::string& text)
+{
+    Text_old->setText(qs(text));
+}
+std::string Form1::new_id_text() const
+{
+    return Text_new->text().toStdString();
+}
+void Form1::set_new_id_text(const std::string& text)
+{
+    Text_new->setText(qs(text));
+}
 
 std::string Form1::log_text() const
 {
@@ -244,7 +281,8 @@ std::string Form1::log_text() const
 void Form1::set_log_text(const std::string& text)
 {
     QString plain = qs(text);
-    plain.replace(QStringLiteral("\r\n"), QStringLiteral("\n")).replace(QLatin1Char('\r'), QLatin1Char('\n'));
+    plain.replace(QStringLiteral("\r\n"), QStringLiteral("\n"))
+        .replace(QLatin1Char('\r'), QLatin1Char('\n'));
     Text_log->setPlainText(plain);
     // The newest lines, with the verdict, are the ones to see.
     Text_log->moveCursor(QTextCursor::End);

@@ -4,7 +4,7 @@
 
 void MessageBox::show_message(const std::string& text)
 {
-    QMessageBox box(QMessageBox::NoIcon, QString::fromUtf8(app_title),
-                    QString::fromStdString(text), QMessageBox::Ok, m_parent);
+    QMessageBox box(QMessageBox::NoIcon, QString::fromUtf8(app_title), QString::fromStdString(text),
+                    QMessageBox::Ok, m_parent);
     box.exec();
 }

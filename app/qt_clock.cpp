@@ -57,7 +57,8 @@ void QtClock::delay_ms(int ms)
         if (timer.isActive()) {
             // The application is quitting and ends every event loop at once;
             // sleep out the rest so the attempt still judges a whole wait.
-            QThread::msleep(static_cast<unsigned long>(std::max<qint64>(0, ms - elapsed.elapsed())));
+            QThread::msleep(
+                static_cast<unsigned long>(std::max<qint64>(0, ms - elapsed.elapsed())));
             return;
         }
     }

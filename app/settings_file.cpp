@@ -13,7 +13,10 @@ namespace {
 // The two fields sit at the start; a larger file is no settings file of ours.
 constexpr std::size_t max_settings_bytes = 64 * 1024;
 
-bool is_line_end(char c) { return c == '\r' || c == '\n'; }
+bool is_line_end(char c)
+{
+    return c == '\r' || c == '\n';
+}
 
 std::filesystem::path fs_path(const std::string& utf8)
 {

@@ -18,8 +18,7 @@ std::uint8_t id_byte(const std::string& text)
 } // namespace
 
 ChangeCommand::ChangeCommand(WindowState& window, SerialApi& serial, Clock& clock,
-                             MessageSink& messages, const WindowVars& vars,
-                             std::string tool_folder)
+                             MessageSink& messages, const WindowVars& vars, std::string tool_folder)
     : m_window(window), m_serial(serial), m_clock(clock), m_messages(messages), m_vars(vars),
       m_tool_folder(std::move(tool_folder))
 {

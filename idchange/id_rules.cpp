@@ -10,14 +10,20 @@ namespace {
 
 constexpr double max_id = 247;
 
-bool in_id_range(double value) { return value > 0 && value <= max_id; }
+bool in_id_range(double value)
+{
+    return value > 0 && value <= max_id;
+}
 
 std::string box_text(const WindowState& window, IdBox box)
 {
     return box == IdBox::old_id ? window.old_id_text() : window.new_id_text();
 }
 
-const char* box_message(IdBox box) { return box == IdBox::old_id ? msg_old_id : msg_new_id; }
+const char* box_message(IdBox box)
+{
+    return box == IdBox::old_id ? msg_old_id : msg_new_id;
+}
 
 } // namespace
 

@@ -1,13 +1,16 @@
 #include "numeric.h"
 
-#include <cmath>
 #include <charconv>
+#include <cmath>
 
 namespace qrv {
 
 namespace {
 
-constexpr bool is_digit(char c) { return c >= '0' && c <= '9'; }
+constexpr bool is_digit(char c)
+{
+    return c >= '0' && c <= '9';
+}
 
 // Length of the number at the start of text: sign, digits, one point,
 // digits. 0 when there is no digit in it.

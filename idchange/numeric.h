@@ -8,7 +8,10 @@
 namespace qrv {
 
 // Blanks as the entry boxes and the settings file skip them.
-constexpr bool is_blank(char c) { return c == ' ' || c == '\t'; }
+constexpr bool is_blank(char c)
+{
+    return c == ' ' || c == '\t';
+}
 
 // The value of a whole-text number: blanks, an optional sign, decimal digits
 // with at most one point among them (at least one digit), blanks. Exponents,

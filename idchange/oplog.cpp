@@ -39,9 +39,9 @@ void log_reset(WindowState& window)
 
 void log_start(WindowState& window, const std::string& date_time_text)
 {
-    append_log(window, join({"开始设置，原ID= ", window.old_id_text(), ";   新ID= ",
-                             window.new_id_text(), "   ", crlf, "设置时间：", date_time_text,
-                             crlf}));
+    append_log(window,
+               join({"开始设置，原ID= ", window.old_id_text(), ";   新ID= ", window.new_id_text(),
+                     "   ", crlf, "设置时间：", date_time_text, crlf}));
 }
 
 void log_sent(WindowState& window, std::span<const std::uint8_t> request)
@@ -85,8 +85,8 @@ namespace {
 
 std::wstring widen(const std::string& utf8)
 {
-    const int n = MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()),
-                                      nullptr, 0);
+    const int n =
+        MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), nullptr, 0);
     std::wstring wide(static_cast<std::size_t>(n), L'\0');
     MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), wide.data(), n);
     return wide;
@@ -98,8 +98,8 @@ std::string encode_text(std::string_view utf8, const char* charset)
 {
     const std::wstring wide = widen(std::string(utf8));
     const UINT cp = static_cast<UINT>(std::atoi(charset + 2)); // "CP936"
-    const int n = WideCharToMultiByte(cp, 0, wide.data(), static_cast<int>(wide.size()), nullptr,
-                                      0, "?", nullptr);
+    const int n = WideCharToMultiByte(cp, 0, wide.data(), static_cast<int>(wide.size()), nullptr, 0,
+                                      "?", nullptr);
     std::string out(static_cast<std::size_t>(n), '\0');
     WideCharToMultiByte(cp, 0, wide.data(), static_cast<int>(wide.size()), out.data(), n, "?",
                         nullptr);
@@ -114,7 +114,8 @@ const char* system_charset()
 
 bool create_if_missing(const std::string& path)
 {
-    const int fd = _wopen(widen(path).c_str(), _O_WRONLY | _O_CREAT | _O_BINARY, _S_IREAD | _S_IWRITE);
+    const int fd =
+        _wopen(widen(path).c_str(), _O_WRONLY | _O_CREAT | _O_BINARY, _S_IREAD | _S_IWRITE);
     return fd >= 0 && _close(fd) == 0;
 }
 
@@ -160,7 +161,10 @@ std::string encode_text(std::string_view utf8, const char* charset)
     return out;
 }
 
-const char* system_charset() { return "UTF-8"; }
+const char* system_charset()
+{
+    return "UTF-8";
+}
 
 bool create_if_missing(const std::string& path)
 {
@@ -189,8 +193,8 @@ bool append_record(const std::string& path, std::string_view text)
         done += static_cast<std::size_t>(n);
     }
     // Take a torn record back out, so the file keeps whole records.
-    if (done != record.size() && done > 0 && sized && S_ISREG(before.st_mode))
-        [[maybe_unused]] const int undone = ::ftruncate(fd, before.st_size);
+    if (done != record.size() && done > 0 && sized && S_ISREG(before.st_mode)) [[maybe_unused]]
+        const int undone = ::ftruncate(fd, before.st_size);
     return ::close(fd) == 0 && done == record.size();
 }
 

@@ -16,8 +16,7 @@ inline constexpr std::string_view star_line = "*********************************
 inline constexpr std::string_view text_success = "Modbus 新ID 设置成功  ";
 inline constexpr std::string_view text_mismatch = "数据校验错误，设置失败，请重新设置";
 inline constexpr std::string_view text_no_reply = "设置无响应，请重新设置";
-inline constexpr std::string_view msg_log_write_failed =
-    "日志文件写入失败，请检查程序目录是否可写";
+inline constexpr std::string_view msg_log_write_failed = "日志文件写入失败，请检查程序目录是否可写";
 
 // The log steps of one attempt, in the order the change command takes them.
 void log_reset(WindowState& window);

@@ -12,10 +12,10 @@ enum SioStatus : int {
     sio_bad_port = -1,    // number out of range, or the port is not open here
     sio_open_failed = -2, // no such device, no access, or held by another opener
     sio_already_open = -3,
-    sio_bad_baud = -4,    // speed refused by the driver
+    sio_bad_baud = -4, // speed refused by the driver
     sio_write_failed = -5,
     sio_read_failed = -6,
-    sio_bad_arg = -7,     // null buffer or negative length
+    sio_bad_arg = -7, // null buffer or negative length
 };
 
 class SerialApi {

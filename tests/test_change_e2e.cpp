@@ -14,28 +14,6 @@ using namespace qrv;
 using namespace qrv::test;
 using namespace std::chrono;
 
-namespace {
-
-const Bytes request_17_to_1{0x11, 0x06, 0x00, 0x0A, 0x00, 0x01, 0x6A, 0x98};
-const Bytes echo_from_1{0x01, 0x06, 0x00, 0x0A, 0x00, 0x01, 0x68, 0x08};
-
-const std::string success_entry = "************************************\r\n"
-                                  "开始设置，原ID= 17;   新ID= 1   \r\n"
-                                  "设置时间：2026/12/6 19:05:01\r\n"
-                                  "发送命令：11 6 0 A 0 1 6A 98\r\n"
-                                  "响应数据：1 6 0 A 0 1 68 8\r\n"
-                                  "Modbus 新ID 设置成功  ************************************\r\n"
-                                  "\r\n";
-
-const std::string no_reply_entry = "************************************\r\n"
-                                   "开始设置，原ID= 17;   新ID= 1   \r\n"
-                                   "设置时间：2026/12/6 19:05:01\r\n"
-                                   "发送命令：11 6 0 A 0 1 6A 98\r\n"
-                                   "设置无响应，请重新设置************************************\r\n"
-                                   "\r\n";
-
-} // namespace
-
 TEST(ChangeE2E, SuccessPutsTheExactRequestOnTheWireAndFilesTheEntry)
 {
     Rig rig;

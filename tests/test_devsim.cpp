@@ -13,12 +13,9 @@
 #include <cstring>
 #include <fcntl.h>
 #include <filesystem>
-#include <fstream>
 #include <functional>
 #include <poll.h>
 #include <regex>
-#include <spawn.h>
-#include <sstream>
 #include <sys/wait.h>
 #include <termios.h>
 #include <thread>
@@ -146,98 +143,6 @@ bool wait_for_output(Devsim& dev, const std::string& text, milliseconds timeout 
         std::this_thread::sleep_for(5ms);
     }
     return true;
-}
-
-// qrv-devsim started directly, for what Devsim does not cover: its exit
-// code, signals other than SIGTERM, what it finds at the link path.
-class Child {
-public:
-    explicit Child(std::vector<std::string> args)
-    {
-        args.insert(args.begin(), QRV_DEVSIM_PATH);
-        int out[2];
-        if (::pipe(out) != 0)
-            throw std::runtime_error("pipe");
-        posix_spawn_file_actions_t actions;
-        posix_spawn_file_actions_init(&actions);
-        posix_spawn_file_actions_adddup2(&actions, out[1], 1);
-        posix_spawn_file_actions_adddup2(&actions, out[1], 2);
-        posix_spawn_file_actions_addclose(&actions, out[0]);
-        posix_spawn_file_actions_addclose(&actions, out[1]);
-        std::vector<char*> argv;
-        for (auto& a : args)
-            argv.push_back(a.data());
-        argv.push_back(nullptr);
-        const int rc = posix_spawn(&m_pid, argv[0], &actions, nullptr, argv.data(), environ);
-        posix_spawn_file_actions_destroy(&actions);
-        ::close(out[1]);
-        m_out = out[0];
-        ::fcntl(m_out, F_SETFD, FD_CLOEXEC);
-        ::fcntl(m_out, F_SETFL, ::fcntl(m_out, F_GETFL) | O_NONBLOCK);
-        if (rc != 0)
-            throw std::runtime_error(std::string("posix_spawn: ") + std::strerror(rc));
-    }
-    ~Child()
-    {
-        if (m_pid > 0) {
-            ::kill(m_pid, SIGKILL);
-            ::waitpid(m_pid, nullptr, 0);
-        }
-        ::close(m_out);
-    }
-    Child(const Child&) = delete;
-    Child& operator=(const Child&) = delete;
-
-    pid_t pid() const { return m_pid; }
-
-    // Exit status, or -1 if it was still running after timeout (then killed).
-    int wait(milliseconds timeout = 2000ms)
-    {
-        const auto end = steady_clock::now() + timeout;
-        int status = 0;
-        while (::waitpid(m_pid, &status, WNOHANG) == 0) {
-            if (steady_clock::now() > end) {
-                ::kill(m_pid, SIGKILL);
-                ::waitpid(m_pid, nullptr, 0);
-                status = -1;
-                break;
-            }
-            std::this_thread::sleep_for(5ms);
-        }
-        m_pid = -1;
-        return status;
-    }
-
-    std::string output()
-    {
-        char buf[4096];
-        ssize_t n;
-        while ((n = ::read(m_out, buf, sizeof buf)) > 0)
-            m_text.append(buf, static_cast<std::size_t>(n));
-        return m_text;
-    }
-
-    // Waits until the device prints its start line, i.e. its link is in place.
-    bool wait_until_up(milliseconds timeout = 5000ms)
-    {
-        const auto end = steady_clock::now() + timeout;
-        while (output().find(" on ") == std::string::npos) {
-            if (steady_clock::now() > end)
-                return false;
-            std::this_thread::sleep_for(5ms);
-        }
-        return true;
-    }
-
-private:
-    pid_t m_pid = -1;
-    int m_out = -1;
-    std::string m_text;
-};
-
-bool exited_with(int status, int code)
-{
-    return status != -1 && WIFEXITED(status) && WEXITSTATUS(status) == code;
 }
 
 class DevsimTest : public ::testing::Test {
@@ -406,27 +311,6 @@ INSTANTIATE_TEST_SUITE_P(
             {{{0x11, 0x03, 0x00, 0x00, 0x00, 0x7E, 0xC7, 0x7A}, {0x11, 0x83, 0x03, 0x00, 0xF4}}}}),
     [](const auto& info) { return std::string(info.param.name); });
 
-// Bytes written close together are one frame; a pause splits them into two
-// fragments, each too broken to answer.
-TEST_F(DevsimTest, FrameEndsAtSilence)
-{
-    struct Case {
-        milliseconds pause;
-        Bytes reply;
-    };
-    const Case cases[] = {{1ms, id_is_17}, {30ms, {}}};
-    Devsim dev(m_link);
-    RawPort port(m_link);
-    for (const Case& c : cases) {
-        SCOPED_TRACE("pause " + std::to_string(c.pause.count()) + " ms");
-        port.send(Bytes(read_id_17.begin(), read_id_17.begin() + 3));
-        std::this_thread::sleep_for(c.pause);
-        port.send(Bytes(read_id_17.begin() + 3, read_id_17.end()));
-        EXPECT_EQ(hex(port.receive(c.reply.empty() ? quiet : 1000ms)), hex(c.reply))
-            << dev.output();
-    }
-}
-
 // --- fault options ---------------------------------------------------------
 
 const Bytes change_to_1 = {0x11, 0x06, 0x00, 0x0A, 0x00, 0x01, 0x6A, 0x98};
@@ -513,107 +397,18 @@ TEST_F(DevsimTest, LogsIdAndEveryFrameWithTimeStamp)
     EXPECT_TRUE(std::regex_search(out, stamp_tx)) << out;
 }
 
-// A tool opening and closing the line must neither stop the device nor set
-// it spinning on the pty master.
-TEST_F(DevsimTest, SurvivesToolClosingTheLine)
+// A tool opening and closing the line must not stop the device; SIGTERM
+// ends it cleanly and takes its link away.
+TEST_F(DevsimTest, SurvivesToolClosingTheLineAndStopsCleanly)
 {
-    Child dev({"--link", m_link});
-    ASSERT_TRUE(dev.wait_until_up()) << dev.output();
+    Devsim dev(m_link);
     for (int i = 0; i < 3; ++i) {
         RawPort port(m_link);
         ASSERT_EQ(hex(port.exchange(read_id_17)), hex(id_is_17)) << "opening " << i;
     }
-    auto cpu_ticks = [&] {
-        std::ifstream stat("/proc/" + std::to_string(dev.pid()) + "/stat");
-        const std::string text((std::istreambuf_iterator<char>(stat)), {});
-        // utime and stime are the 12th and 13th fields after the command name.
-        std::istringstream fields(text.substr(text.rfind(')') + 2));
-        std::string skip;
-        for (int i = 0; i < 11; ++i)
-            fields >> skip;
-        long utime = 0, stime = 0;
-        fields >> utime >> stime;
-        return utime + stime;
-    };
-    const long before = cpu_ticks();
-    std::this_thread::sleep_for(500ms);
-    EXPECT_LT(cpu_ticks() - before, sysconf(_SC_CLK_TCK) / 10) << "busy while nobody talks";
-}
-
-class DevsimStop : public DevsimTest, public ::testing::WithParamInterface<int> {};
-
-TEST_P(DevsimStop, RemovesLinkAndExitsZero)
-{
-    Child dev({"--link", m_link});
-    ASSERT_TRUE(dev.wait_until_up()) << dev.output();
-    ASSERT_TRUE(fs::is_symlink(m_link));
-    ::kill(dev.pid(), GetParam());
-    EXPECT_TRUE(exited_with(dev.wait(), 0)) << dev.output();
+    const int status = dev.stop();
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << dev.output();
     EXPECT_FALSE(fs::exists(fs::symlink_status(m_link)));
 }
-
-INSTANTIATE_TEST_SUITE_P(Signals, DevsimStop, ::testing::Values(SIGTERM, SIGINT),
-                         [](const auto& info) { return std::string(sigabbrev_np(info.param)); });
-
-// A stale link from an earlier run is replaced; a link someone re-pointed
-// while the device ran is theirs and stays.
-TEST_F(DevsimTest, ReplacesStaleLinkAndLeavesForeignLinkAlone)
-{
-    fs::create_directories(fs::path(m_link).parent_path());
-    fs::create_symlink("/nonexistent/tty", m_link);
-    Child dev({"--link", m_link});
-    ASSERT_TRUE(dev.wait_until_up()) << dev.output();
-    EXPECT_TRUE(fs::read_symlink(m_link).string().starts_with("/dev/pts/"));
-
-    fs::remove(m_link);
-    fs::create_symlink("/dev/null", m_link);
-    ::kill(dev.pid(), SIGTERM);
-    EXPECT_TRUE(exited_with(dev.wait(), 0)) << dev.output();
-    EXPECT_EQ(fs::read_symlink(m_link), "/dev/null");
-}
-
-TEST_F(DevsimTest, RefusesToReplaceRegularFile)
-{
-    fs::create_directories(fs::path(m_link).parent_path());
-    qrv::test::write_file(m_link, "settings");
-    Child dev({"--link", m_link});
-    EXPECT_TRUE(exited_with(dev.wait(), 1)) << dev.output();
-    EXPECT_EQ(qrv::test::read_file(m_link), "settings");
-}
-
-TEST_F(DevsimTest, HelpPrintsUsageAndExitsZero)
-{
-    Child dev({"--help"});
-    EXPECT_TRUE(exited_with(dev.wait(), 0));
-    EXPECT_NE(dev.output().find("--reply-from-old"), std::string::npos) << dev.output();
-}
-
-class DevsimBadOptions : public DevsimTest,
-                         public ::testing::WithParamInterface<std::vector<std::string>> {};
-
-TEST_P(DevsimBadOptions, ExitWithTwoAndNoLink)
-{
-    std::vector<std::string> args = GetParam();
-    for (auto& a : args)
-        if (a == "LINK")
-            a = m_link;
-    Child dev(args);
-    EXPECT_TRUE(exited_with(dev.wait(), 2)) << dev.output();
-    EXPECT_FALSE(dev.output().empty());
-    EXPECT_FALSE(fs::exists(fs::symlink_status(m_link)));
-}
-
-INSTANTIATE_TEST_SUITE_P(
-    Rejected, DevsimBadOptions,
-    ::testing::Values(std::vector<std::string>{},                                // no link
-                      std::vector<std::string>{"--link"},                        // no path
-                      std::vector<std::string>{"--link", "LINK", "--id", "0"},   //
-                      std::vector<std::string>{"--link", "LINK", "--id", "248"}, //
-                      std::vector<std::string>{"--link", "LINK", "--id", "1x"},  //
-                      std::vector<std::string>{"--link", "LINK", "--late", "-5"},
-                      std::vector<std::string>{"--link", "LINK", "--extra", "256"},
-                      std::vector<std::string>{"--link", "LINK", "--extra"},
-                      std::vector<std::string>{"--link", "LINK", "--bad-crc=yes"},
-                      std::vector<std::string>{"--link", "LINK", "--quiet"}));
 
 } // namespace

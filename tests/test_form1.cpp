@@ -7,9 +7,9 @@
 #include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
-#include <QTextEdit>
 #include <QPushButton>
 #include <QTest>
+#include <QTextEdit>
 #include <filesystem>
 #include <gtest/gtest.h>
 

@@ -6,8 +6,8 @@
 #include "qt_app.h"
 
 #include <QComboBox>
-#include <QTextEdit>
 #include <QPushButton>
+#include <QTextEdit>
 #include <filesystem>
 #include <gtest/gtest.h>
 

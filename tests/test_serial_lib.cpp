@@ -1,4 +1,6 @@
 #include "pty.h"
+#define QRV_TEST_CORE_APP_ONLY
+#include "qt_app.h"
 #include "serial_lib.h"
 
 #include <QCoreApplication>
@@ -19,18 +21,8 @@ namespace {
 
 // The tool has an application object, so the tests have one too; its event
 // loop never runs, which shows no call depends on it.
-class QtApp : public ::testing::Environment {
-public:
-    void SetUp() override { m_app = std::make_unique<QCoreApplication>(m_argc, m_argv); }
-    void TearDown() override { m_app.reset(); }
-
-private:
-    int m_argc = 1;
-    char m_name[8] = "tests";
-    char* m_argv[2] = {m_name, nullptr};
-    std::unique_ptr<QCoreApplication> m_app;
-};
-[[maybe_unused]] auto* const qt_app = ::testing::AddGlobalTestEnvironment(new QtApp);
+[[maybe_unused]] auto* const qt_app =
+    ::testing::AddGlobalTestEnvironment(new AppEnvironment<QCoreApplication>);
 
 const Bytes frame{0x01, 0x06, 0x00, 0x10, 0x00, 0x05, 0x88, 0x0c};
 std::uint8_t buf[16];

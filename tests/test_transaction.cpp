@@ -13,9 +13,6 @@ using namespace qrv::test;
 
 namespace {
 
-const Bytes request_17_to_1{0x11, 0x06, 0x00, 0x0A, 0x00, 0x01, 0x6A, 0x98};
-const Bytes echo_from_1{0x01, 0x06, 0x00, 0x0A, 0x00, 0x01, 0x68, 0x08};
-
 const std::string entry_head = "************************************\r\n"
                                "开始设置，原ID= 17;   新ID= 1   \r\n"
                                "设置时间：2026/12/6 19:05:01\r\n"

@@ -15,6 +15,10 @@ namespace qrv::test {
 
 using Bytes = std::vector<std::uint8_t>;
 
+// The window's first change, 17 -> 1, and the echo from the device's new address.
+inline const Bytes request_17_to_1{0x11, 0x06, 0x00, 0x0A, 0x00, 0x01, 0x6A, 0x98};
+inline const Bytes echo_from_1{0x01, 0x06, 0x00, 0x0A, 0x00, 0x01, 0x68, 0x08};
+
 // Records every message instead of showing a box.
 class MessageRecorder : public MessageSink {
 public:
@@ -80,8 +84,8 @@ public:
     std::map<int, std::int32_t> open_ports; // port -> baud
     std::vector<std::string> calls;         // "open 9", "baud 9 115200", ...
     std::vector<Bytes> written;
-    Bytes input;                                  // bytes waiting to be read
-    std::function<Bytes(const Bytes&)> device;    // answer to each write
+    Bytes input;                               // bytes waiting to be read
+    std::function<Bytes(const Bytes&)> device; // answer to each write
 
 private:
     bool is_open(int port) const { return open_ports.count(port) > 0; }

@@ -133,4 +133,23 @@ private:
     std::unique_ptr<Form1> m_form;
 };
 
+// The attempt 17 -> 1 as the log box shows it.
+
+inline const std::string success_entry =
+    "************************************\r\n"
+    "开始设置，原ID= 17;   新ID= 1   \r\n"
+    "设置时间：2026/12/6 19:05:01\r\n"
+    "发送命令：11 6 0 A 0 1 6A 98\r\n"
+    "响应数据：1 6 0 A 0 1 68 8\r\n"
+    "Modbus 新ID 设置成功  ************************************\r\n"
+    "\r\n";
+
+inline const std::string no_reply_entry =
+    "************************************\r\n"
+    "开始设置，原ID= 17;   新ID= 1   \r\n"
+    "设置时间：2026/12/6 19:05:01\r\n"
+    "发送命令：11 6 0 A 0 1 6A 98\r\n"
+    "设置无响应，请重新设置************************************\r\n"
+    "\r\n";
+
 } // namespace qrv::test

@@ -1,19 +1,20 @@
-// One QApplication for a whole test program, made before the first test and
-// destroyed after the last. Include it in every test file that makes widgets.
+// One application object for a whole test program, made before the first
+// test and destroyed after the last. Widget tests include this header as it
+// is; a test without widgets registers AppEnvironment<QCoreApplication>.
 #pragma once
 
-#include <QApplication>
+#include <QByteArray>
 #include <gtest/gtest.h>
 #include <memory>
 
 namespace qrv::test {
 
-class QtAppEnvironment : public ::testing::Environment {
+template <typename App> class AppEnvironment : public ::testing::Environment {
 public:
     void SetUp() override
     {
         qputenv("QT_QPA_PLATFORM", "offscreen");
-        m_app = std::make_unique<QApplication>(m_argc, m_argv);
+        m_app = std::make_unique<App>(m_argc, m_argv);
     }
     void TearDown() override { m_app.reset(); }
 
@@ -21,10 +22,16 @@ private:
     int m_argc = 1;
     char m_name[8] = "tests";
     char* m_argv[2] = {m_name, nullptr};
-    std::unique_ptr<QApplication> m_app;
+    std::unique_ptr<App> m_app;
 };
 
-inline ::testing::Environment* const qt_app_environment =
-    ::testing::AddGlobalTestEnvironment(new QtAppEnvironment);
-
 } // namespace qrv::test
+
+#ifndef QRV_TEST_CORE_APP_ONLY
+#include <QApplication>
+
+namespace qrv::test {
+inline ::testing::Environment* const qt_app_environment =
+    ::testing::AddGlobalTestEnvironment(new AppEnvironment<QApplication>);
+} // namespace qrv::test
+#endif
