@@ -6,6 +6,7 @@
 #include <sys/stat.h>
 
 #ifdef _WIN32
+#include <cstdlib>
 #include <io.h>
 #include <windows.h>
 #else
