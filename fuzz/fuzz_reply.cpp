@@ -7,6 +7,7 @@
 #include "fakes.h"
 #include "frame.h"
 #include "oplog.h"
+#include "reference_crc.h"
 
 #include <cstdint>
 #include <cstdio>
@@ -34,21 +35,9 @@ bool ends_with(const std::string& text, const std::string& tail)
            text.compare(text.size() - tail.size(), tail.size(), tail) == 0;
 }
 
-// CRC-16/MODBUS bit by bit, apart from the table the tool uses.
-std::uint16_t modbus_crc(const std::uint8_t* bytes, std::size_t n)
-{
-    std::uint16_t crc = 0xFFFF;
-    for (std::size_t i = 0; i < n; ++i) {
-        crc ^= bytes[i];
-        for (int bit = 0; bit < 8; ++bit)
-            crc = (crc & 1) ? static_cast<std::uint16_t>((crc >> 1) ^ 0xA001) : crc >> 1;
-    }
-    return crc;
-}
-
 bool crc_at_end(const Bytes& frame)
 {
-    const std::uint16_t crc = modbus_crc(frame.data(), 6);
+    const std::uint16_t crc = qrv::test::reference_crc(frame.data(), 6);
     return frame[6] == (crc & 0xFF) && frame[7] == crc >> 8;
 }
 

@@ -4,6 +4,7 @@
 #include "change_command.h"
 #include "line_rig.h"
 #include "qt_app.h"
+#include "reference_crc.h"
 
 #include <QComboBox>
 #include <QPushButton>
@@ -35,22 +36,9 @@ const std::string said_log_failed = "日志文件写入失败，请检查程序�
 const std::string said_settings_failed = "参数文件保存失败，请检查程序目录是否可写";
 const std::string entry_tail = "************************************\r\n\r\n";
 
-// CRC-16/MODBUS, bit by bit: an oracle apart from the product's code.
-std::uint16_t modbus_crc(const Bytes& bytes, std::size_t count)
-{
-    std::uint16_t crc = 0xFFFF;
-    for (std::size_t i = 0; i < count; ++i) {
-        crc ^= bytes[i];
-        for (int bit = 0; bit < 8; ++bit)
-            crc = (crc & 1) ? static_cast<std::uint16_t>((crc >> 1) ^ 0xA001)
-                            : static_cast<std::uint16_t>(crc >> 1);
-    }
-    return crc;
-}
-
 Bytes with_crc(Bytes six)
 {
-    const std::uint16_t crc = modbus_crc(six, 6);
+    const std::uint16_t crc = reference_crc(six.data(), 6);
     six.push_back(static_cast<std::uint8_t>(crc & 0xFF));
     six.push_back(static_cast<std::uint8_t>(crc >> 8));
     return six;
@@ -71,7 +59,7 @@ Verdict judge(const Bytes& waiting, std::uint8_t new_id)
 {
     if (waiting.size() != 8)
         return Verdict::no_reply;
-    const std::uint16_t crc = modbus_crc(waiting, 6);
+    const std::uint16_t crc = reference_crc(waiting.data(), 6);
     const bool crc_ok = waiting[6] == (crc & 0xFF) && waiting[7] == (crc >> 8);
     return waiting[0] == new_id && crc_ok ? Verdict::success : Verdict::mismatch;
 }
