@@ -26,16 +26,25 @@ FrameBuf build_request(std::uint8_t old_id, std::uint8_t new_id)
     buf[3] = 0x0A;
     buf[4] = 0x00;
     buf[5] = new_id;
-    const CrcFields crc = crc16(buf, 5);
-    buf[6] = static_cast<std::uint8_t>(crc.crc_lo);
-    buf[7] = static_cast<std::uint8_t>(crc.crc_hi);
+    put_frame_crc(std::span(buf).first(frame_len));
     return buf;
 }
 
-bool frame_crc_ok(std::span<const std::uint8_t, frame_len> frame)
+void put_frame_crc(std::span<std::uint8_t> frame)
 {
-    const CrcFields crc = crc16(frame, frame_len - 3);
-    return frame[6] == crc.crc_lo && frame[7] == crc.crc_hi;
+    const std::size_t n = frame.size();
+    const CrcFields crc = crc16(frame, static_cast<int>(n) - 3);
+    frame[n - 2] = static_cast<std::uint8_t>(crc.crc_lo);
+    frame[n - 1] = static_cast<std::uint8_t>(crc.crc_hi);
+}
+
+bool frame_crc_ok(std::span<const std::uint8_t> frame)
+{
+    const std::size_t n = frame.size();
+    if (n < 2)
+        return false;
+    const CrcFields crc = crc16(frame, static_cast<int>(n) - 3);
+    return frame[n - 2] == crc.crc_lo && frame[n - 1] == crc.crc_hi;
 }
 
 std::string hex_byte(std::uint8_t value)

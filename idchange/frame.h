@@ -29,8 +29,13 @@ using FrameBuf = std::array<std::uint8_t, 11>;
 // with the CRC of bytes 0..5 in bytes 6 (low) and 7 (high).
 FrameBuf build_request(std::uint8_t old_id, std::uint8_t new_id);
 
-// True when bytes 6 and 7 hold the CRC of bytes 0..5 (low byte first).
-bool frame_crc_ok(std::span<const std::uint8_t, frame_len> frame);
+// Writes the CRC of all bytes but the last two into those two, low byte
+// first, as every Modbus RTU frame ends. The frame holds at least those two.
+void put_frame_crc(std::span<std::uint8_t> frame);
+
+// True when the last two bytes hold the CRC of the bytes before them; false
+// for a frame too short to carry one.
+bool frame_crc_ok(std::span<const std::uint8_t> frame);
 
 // Upper-case hexadecimal without leading zero: 0 -> "0", 10 -> "A", 247 -> "F7".
 std::string hex_byte(std::uint8_t value);

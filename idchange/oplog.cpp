@@ -193,10 +193,13 @@ bool append_record(const std::string& path, std::string_view text)
             break;
         done += static_cast<std::size_t>(n);
     }
-    // Take a torn record back out, so the file keeps whole records.
-    if (done != record.size() && done > 0 && sized && S_ISREG(before.st_mode)) [[maybe_unused]]
-        const int undone = ::ftruncate(fd, before.st_size);
-    return ::close(fd) == 0 && done == record.size();
+    const bool whole = done == record.size();
+    // Take a torn record back out, so the file keeps whole records. The
+    // append has failed either way; the truncation's own result adds nothing.
+    if (!whole && done > 0 && sized && S_ISREG(before.st_mode)) {
+        [[maybe_unused]] const int undone = ::ftruncate(fd, before.st_size);
+    }
+    return ::close(fd) == 0 && whole;
 }
 
 #endif

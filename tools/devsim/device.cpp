@@ -46,7 +46,7 @@ Outcome Device::handle(std::span<const std::uint8_t> frame)
     // Address, function and two CRC bytes are the least a frame can be.
     if (frame.size() < 4)
         return {std::nullopt, "ignored: too short", std::nullopt};
-    if (!crc_ok(frame))
+    if (!frame_crc_ok(frame))
         return {std::nullopt, "ignored: bad CRC", std::nullopt};
     const std::uint8_t addr = frame[0];
     if (addr != id() && addr != broadcast_id)
@@ -112,18 +112,9 @@ Outcome Device::read_holding(std::uint8_t addr, std::span<const std::uint8_t> fr
 
 Bytes with_crc(Bytes body)
 {
-    const CrcFields crc = crc16(body, static_cast<int>(body.size()) - 1);
-    body.push_back(static_cast<std::uint8_t>(crc.crc_lo));
-    body.push_back(static_cast<std::uint8_t>(crc.crc_hi));
+    body.resize(body.size() + 2);
+    put_frame_crc(body);
     return body;
-}
-
-bool crc_ok(std::span<const std::uint8_t> frame)
-{
-    if (frame.size() < 2)
-        return false;
-    const CrcFields crc = crc16(frame, static_cast<int>(frame.size()) - 3);
-    return frame[frame.size() - 2] == crc.crc_lo && frame[frame.size() - 1] == crc.crc_hi;
 }
 
 } // namespace qrv::devsim

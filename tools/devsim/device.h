@@ -45,6 +45,5 @@ private:
 
 // Appends the CRC (low byte first) to body.
 Bytes with_crc(Bytes body);
-bool crc_ok(std::span<const std::uint8_t> frame);
 
 } // namespace qrv::devsim
