@@ -28,7 +28,7 @@ if [ "$mode" = --fuzz ]; then
     symbolizer=/usr/lib/llvm-14/bin/llvm-symbolizer
     [ -x "$symbolizer" ] && export ASAN_SYMBOLIZER_PATH=$symbolizer
     passed=0 failed=0
-    for target in fuzz_settings_reader fuzz_id_rule fuzz_reply; do
+    for target in fuzz_text fuzz_reply; do
         # A copy, so that what the fuzzer learns never grows the seeds.
         out=fuzz-out/$target
         rm -rf "$out"

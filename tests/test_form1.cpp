@@ -1,129 +1,92 @@
-// The window as it stands after start-up.
+// The window on fakes of the line and the wait: what the technician reads
+// and reaches, start-up, the ID boxes, the port button, the log box and
+// every message.
 #include "fakes.h"
 #include "form1.h"
+#include "id_rules.h"
+#include "message_box.h"
 #include "pty.h"
-#include "qt_app.h"
 
 #include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMessageBox>
 #include <QPushButton>
 #include <QTest>
 #include <QTextEdit>
+#include <QTimer>
 #include <filesystem>
 #include <gtest/gtest.h>
 
 using namespace qrv::test;
+namespace fs = std::filesystem;
 
 namespace {
 
 struct Started {
-    Started() : form(dir.path(), {&messages}) {}
+    explicit Started(std::string folder = "") : m_folder(std::move(folder)) {}
     TempDir dir;
+    std::string m_folder;
     MessageRecorder messages;
-    Form1 form;
+    FakeClock clock;
+    FakeSerial serial;
+    Form1 form{m_folder.empty() ? dir.path() : m_folder, {&messages, &clock, &serial}};
 };
 
-QStringList entries(const QComboBox* list)
+QString entries(const QComboBox* list)
 {
     QStringList texts;
     for (int i = 0; i < list->count(); ++i)
         texts << list->itemText(i);
-    return texts;
+    return texts.join(' ');
+}
+
+// Names and contents of what a folder holds.
+Strings snapshot(const std::string& folder)
+{
+    Strings entries;
+    for (const auto& e : fs::directory_iterator(folder))
+        entries.push_back(e.path().string() + "=" +
+                          (e.is_symlink()        ? fs::read_symlink(e).string()
+                           : e.is_regular_file() ? read_file(e.path().string())
+                                                 : "?"));
+    std::sort(entries.begin(), entries.end());
+    return entries;
 }
 
 } // namespace
 
-TEST(Form1, ControlsStandWhereTheyWereDesigned)
+TEST(Form1, TextsAndNamesTheTechnicianMeets)
 {
     Started s;
-    EXPECT_EQ(s.form.windowTitle(), "QRV ID设置软件");
-    EXPECT_EQ(s.form.size(), QSize(581, 411));
-    EXPECT_EQ(s.form.minimumSize(), s.form.maximumSize());
-
-    struct Row {
+    const struct {
         const char* name;
-        QRect pixels;
-        QString text;
-        double points; // 0: the window's own font
-        bool bold;
+        QString text, accessible;
     } rows[] = {
-        {"Shape_uart", {16, 56, 17, 17}, {}, 0, false},
-        {"Command_uart", {56, 48, 105, 33}, "打开串口", 12, false},
-        {"Label3", {16, 104, 97, 17}, "串口号", 12, true},
-        {"Combo_uart", {16, 128, 121, 20}, {}, 0, false},
-        {"Label1", {16, 160, 97, 17}, "波特率", 12, true},
-        {"Combo_baud", {16, 184, 121, 20}, {}, 0, false},
-        {"Label5", {16, 224, 97, 17}, "数据位：8", 12, true},
-        {"Label6", {16, 256, 97, 17}, "停止位：1", 12, true},
-        {"Label7", {16, 288, 97, 17}, "校验位：无", 12, true},
-        {"Label4", {224, 56, 97, 17}, "原设备ID", 12, true},
-        {"Text_old", {344, 48, 89, 33}, {}, 0, false},
-        {"Label2", {224, 104, 97, 17}, "新设备ID", 12, true},
-        {"Text_new", {344, 96, 89, 33}, {}, 0, false},
-        {"Command2", {224, 152, 209, 33}, "更改ID", 15.75, true},
-        {"Text_log", {216, 208, 225, 153}, {}, 0, false},
+        // clang-format off
+        {"Command_uart", "打开串口", {}}, {"Label3", "串口号", {}}, {"Label1", "波特率", {}},
+        {"Label5", "数据位：8", {}}, {"Label6", "停止位：1", {}}, {"Label7", "校验位：无", {}},
+        {"Label4", "原设备ID", {}}, {"Label2", "新设备ID", {}}, {"Command2", "更改ID", {}},
+        {"Combo_uart", {}, "串口号"}, {"Combo_baud", {}, "波特率"}, {"Text_old", {}, "原设备ID"},
+        {"Text_new", {}, "新设备ID"}, {"Text_log", {}, "操作日志"}, {"Shape_uart", {}, "串口状态"},
+        // clang-format on
     };
     for (const auto& row : rows) {
-        SCOPED_TRACE(row.name);
         const auto* w = s.form.findChild<QWidget*>(row.name);
-        ASSERT_NE(w, nullptr);
-        EXPECT_EQ(w->geometry(), row.pixels);
-        EXPECT_TRUE(w->isEnabled());
-        if (const auto* label = qobject_cast<const QLabel*>(w)) {
-            EXPECT_EQ(label->text(), row.text);
-        }
-        if (const auto* button = qobject_cast<const QPushButton*>(w)) {
-            EXPECT_EQ(button->text(), row.text);
-            EXPECT_FALSE(button->isDefault());
-            EXPECT_FALSE(button->autoDefault());
-        }
-        if (row.points > 0) {
-            EXPECT_EQ(w->font().families().value(0), "宋体");
-            EXPECT_DOUBLE_EQ(w->font().pointSizeF(), row.points);
-            EXPECT_EQ(w->font().bold(), row.bold);
-        }
+        ASSERT_NE(w, nullptr) << row.name;
+        const auto* label = qobject_cast<const QLabel*>(w);
+        const auto* button = qobject_cast<const QPushButton*>(w);
+        EXPECT_EQ(label ? label->text() : button ? button->text() : QString(), row.text);
+        EXPECT_EQ(row.accessible.isEmpty() ? QString() : w->accessibleName(), row.accessible);
     }
-}
-
-TEST(Form1, StartUpPutsTheWindowInItsClosedState)
-{
-    Started s;
-    QStringList ports;
-    for (int i = 1; i <= 24; ++i)
-        ports << QString::number(i);
-    EXPECT_EQ(entries(s.form.Combo_uart), ports);
-    EXPECT_EQ(entries(s.form.Combo_baud),
-              QStringList({"9600", "19200", "38400", "57600", "115200", "230400"}));
-    EXPECT_FALSE(s.form.Combo_uart->isEditable());
-    EXPECT_FALSE(s.form.Combo_baud->isEditable());
-    EXPECT_EQ(s.form.Combo_uart->currentText(), "9");
-    EXPECT_EQ(s.form.Combo_baud->currentText(), "115200");
-    EXPECT_EQ(s.form.lamp_color(), 0);
-    EXPECT_EQ(s.form.Command_uart->text(), "打开串口");
-    EXPECT_EQ(s.form.Text_old->text(), "17");
-    EXPECT_EQ(s.form.Text_new->text(), "1");
-    EXPECT_EQ(s.form.log_text(), "");
-    EXPECT_TRUE(s.messages.messages.empty());
-    EXPECT_TRUE(std::filesystem::is_empty(s.dir.path())); // start-up writes nothing
-}
-
-TEST(Form1, ScreenReadersFindEveryControl)
-{
-    Started s;
-    struct Row {
-        QWidget* control;
-        const char* name;
-    } rows[] = {
-        {s.form.Combo_uart, "串口号"}, {s.form.Combo_baud, "波特率"},
-        {s.form.Text_old, "原设备ID"}, {s.form.Text_new, "新设备ID"},
-        {s.form.Text_log, "操作日志"}, {s.form.Shape_uart, "串口状态"},
-    };
-    for (const auto& row : rows)
-        EXPECT_EQ(row.control->accessibleName(), row.name);
+    EXPECT_EQ(s.form.windowTitle(), "QRV ID设置软件");
+    for (const QPushButton* b : {s.form.Command_uart, s.form.Command2})
+        EXPECT_FALSE(b->isDefault() || b->autoDefault());
+    EXPECT_EQ(entries(s.form.Combo_uart), "1 2 3 4 5 6 7 8 9 10 11 12 13 14 15 16 17 18 19 20 21 "
+                                          "22 23 24");
+    EXPECT_EQ(entries(s.form.Combo_baud), "9600 19200 38400 57600 115200 230400");
+    EXPECT_FALSE(s.form.Combo_uart->isEditable() || s.form.Combo_baud->isEditable());
     EXPECT_EQ(s.form.Shape_uart->accessibleDescription(), "关闭");
-    s.form.set_lamp_color(255);
-    EXPECT_EQ(s.form.Shape_uart->accessibleDescription(), "打开");
     s.form.set_lamp_color(1234); // any colour but black is open
     EXPECT_EQ(s.form.Shape_uart->accessibleDescription(), "打开");
 }
@@ -131,11 +94,11 @@ TEST(Form1, ScreenReadersFindEveryControl)
 TEST(Form1, TabWalksTheControlsInOrderAndSkipsLockedLists)
 {
     Started s;
-    s.form.show();
-    QApplication::setActiveWindow(&s.form);
-    ASSERT_TRUE(QTest::qWaitForWindowActive(&s.form));
-    EXPECT_EQ(QApplication::focusWidget(), s.form.Combo_uart);
-
+    auto& f = s.form;
+    f.show();
+    QApplication::setActiveWindow(&f);
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&f));
+    EXPECT_EQ(QApplication::focusWidget(), f.Combo_uart);
     auto walk = [&](int steps) {
         std::vector<QWidget*> seen;
         for (int i = 0; i < steps; ++i) {
@@ -144,7 +107,6 @@ TEST(Form1, TabWalksTheControlsInOrderAndSkipsLockedLists)
         }
         return seen;
     };
-    auto& f = s.form;
     EXPECT_EQ(walk(7), (std::vector<QWidget*>{f.Combo_baud, f.Command_uart, f.Text_old, f.Text_new,
                                               f.Command2, f.Text_log, f.Combo_uart}));
     f.set_lists_enabled(false);
@@ -153,20 +115,209 @@ TEST(Form1, TabWalksTheControlsInOrderAndSkipsLockedLists)
                                               f.Command_uart}));
 }
 
-TEST(Form1, LogBoxShowsLinesAndHandsOutCrLf)
+TEST(Form1, StartUpSelectsTheSavedEntriesOrTheDefaults)
+{
+    const std::string nines(20, '9'), beyond_double = "1" + std::string(400, '0');
+    const struct {
+        std::string file; // its bytes; "none", "folder", or "->" and where a link points
+        const char *port, *baud;
+        qrv::PortSettings saved;
+    } rows[] = {
+        // clang-format off
+        {"\"0\",\"5\"\r\n", "1", "230400", {"0", "5"}}, {"\"23\",\"0\"\r\n", "24", "9600", {"23", "0"}},
+        {"5,2", "6", "38400", {"5", "2"}}, {"5\r\n2\r\n", "6", "38400", {"5", "2"}},
+        {"\"3.5\",\"2.5\"", "5", "38400", {"3.5", "2.5"}}, {"\"abc\",\"x\"", "1", "9600", {"abc", "x"}},
+        {"\"5\",\"2\",\"7\"\r\n\"9\",\"9\"\r\n", "6", "38400", {"5", "2"}},
+        // Anything else selects the defaults, as no file does.
+        {"none", "9", "115200", {"8", "4"}}, {"", "9", "115200", {"8", "4"}},
+        {"\"5\"\r\n", "9", "115200", {"8", "4"}}, {"\"24\",\"0\"", "9", "115200", {"8", "4"}},
+        {"\"0\",\"6\"", "9", "115200", {"8", "4"}}, {"\"-1\",\"0\"", "9", "115200", {"8", "4"}},
+        {"\"99999\",\"1\"", "9", "115200", {"8", "4"}}, {nines + ",-" + nines, "9", "115200", {"8", "4"}},
+        {"\"2\"," + beyond_double, "9", "115200", {"8", "4"}},
+        {std::string("\x00\xFF\x80\xFE\x01\x7F\xC3", 7), "9", "115200", {"8", "4"}},
+        {"folder", "9", "115200", {"8", "4"}}, {"->/nonexistent/parameter.txt", "9", "115200", {"8", "4"}},
+        {"->/", "9", "115200", {"8", "4"}}, {"->/dev/zero", "9", "115200", {"8", "4"}},
+        // clang-format on
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.file);
+        TempDir dir;
+        const std::string path = dir.file("parameter.txt");
+        if (row.file == "folder")
+            fs::create_directory(path);
+        else if (row.file.starts_with("->"))
+            fs::create_symlink(row.file.substr(2), path);
+        else if (row.file != "none")
+            write_file(path, row.file);
+        const Strings before = snapshot(dir.path());
+        Started s(dir.path());
+        EXPECT_EQ(s.form.Combo_uart->currentText().toStdString(), row.port);
+        EXPECT_EQ(s.form.Combo_baud->currentText().toStdString(), row.baud);
+        EXPECT_EQ(s.form.saved_settings().saved_port_index, row.saved.saved_port_index);
+        EXPECT_EQ(s.form.saved_settings().saved_baud_index, row.saved.saved_baud_index);
+        EXPECT_EQ(s.form.lamp_color(), 0);
+        EXPECT_EQ(s.form.Command_uart->text(), "打开串口");
+        EXPECT_EQ(s.form.Text_old->text() + "," + s.form.Text_new->text(), "17,1");
+        EXPECT_EQ(s.form.log_text(), "");
+        EXPECT_TRUE(s.messages.messages.empty());
+        EXPECT_EQ(snapshot(dir.path()), before); // start-up writes nothing
+    }
+}
+
+TEST(Form1, IdBoxesTidyNumbersAndComplain)
+{
+    const struct {
+        std::string typed, after;
+        std::size_t messages;
+    } rows[] = {
+        // clang-format off
+        {"17", "17", 0}, {"0", "0", 1}, {"-3", "-3", 1}, {"", "", 1}, {"-", "-", 1}, {"+", "+", 1},
+        {".", ".", 1}, {"017", "17", 0}, {" 5 ", "5", 0}, {"+5", "5", 0}, {"5.", "5", 0},
+        {"1.5", "2", 0}, {"2.5", "2", 0}, {"247.5", "248", 2}, {"0.5", "0", 2}, {"248", "248", 1},
+        {"32767", "32767", 1}, {"40000", "40000", 1}, {"abc", "abc", 1},
+        // clang-format on
+    };
+    Started s;
+    for (QLineEdit* box : {s.form.Text_old, s.form.Text_new}) {
+        const std::string message = box == s.form.Text_old ? qrv::msg_old_id : qrv::msg_new_id;
+        for (const auto& row : rows) {
+            box->setText("100");
+            s.messages.messages.clear();
+            box->setText(QString::fromStdString(row.typed));
+            EXPECT_EQ(box->text().toStdString(), row.after) << row.typed;
+            EXPECT_EQ(s.messages.messages, Strings(row.messages, message)) << row.typed;
+        }
+        box->clear();
+        s.messages.messages.clear();
+        for (const char key : std::string("248"))
+            box->insert(QString(QChar(key)));
+        EXPECT_EQ(s.messages.messages, Strings(1, message)); // at the third key only
+    }
+}
+
+// After each click: the library calls, the lamp's pixels, the caption, the
+// lists, the log box and the settings file.
+TEST(Form1, PortButtonOpensAndCloses)
+{
+    const struct {
+        int port, baud, open_status, baud_status;
+        Strings calls;
+        std::string settings; // "?": a folder of that name is in the way
+    } rows[] = {
+        // clang-format off
+        {8, 4, 0, 0, {"open 9", "baud 9 115200"}, "\"8\",\"4\"\r\n"},
+        {0, 0, 0, 0, {"open 1", "baud 1 9600"}, "\"0\",\"0\"\r\n"},
+        {23, 5, 0, 0, {"open 24", "baud 24 230400"}, "\"23\",\"5\"\r\n"},
+        {8, 4, 0, 0, {"open 9", "baud 9 115200"}, "?"},
+        {8, 4, qrv::sio_open_failed, 0, {"open 9"}, ""},
+        // Released again, or the next click could not open it.
+        {8, 4, 0, qrv::sio_bad_baud, {"open 9", "baud 9 115200", "close 9"}, ""},
+        // clang-format on
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.calls.back() + " " + row.settings);
+        Started s;
+        auto& f = s.form;
+        const std::string settings = s.dir.file("parameter.txt");
+        const auto lamp = [&] {
+            const QImage image = f.Shape_uart->grab().toImage();
+            return image.pixelColor(image.width() / 2, image.height() / 2);
+        };
+        const auto shows = [&](bool open) {
+            EXPECT_EQ(lamp(), open ? QColor(Qt::red) : QColor(Qt::black));
+            EXPECT_EQ(f.Command_uart->text(), open ? "关闭串口" : "打开串口");
+            EXPECT_EQ(f.Combo_uart->isEnabled() || f.Combo_baud->isEnabled(), !open);
+        };
+        f.Combo_uart->setCurrentIndex(row.port);
+        f.Combo_baud->setCurrentIndex(row.baud);
+        s.serial.open_status = row.open_status;
+        s.serial.baud_status = row.baud_status;
+        if (row.settings == "?")
+            fs::create_directory(settings);
+        f.set_log_text("kept");
+        f.Command_uart->click();
+        const bool open = row.calls.size() == 2;
+        EXPECT_EQ(s.serial.calls, row.calls);
+        EXPECT_EQ(s.messages.messages.size(), open && row.settings != "?" ? 0U : 1U);
+        shows(open);
+        EXPECT_EQ(f.log_text(), open ? "" : "kept");
+        EXPECT_EQ(fs::is_directory(settings) ? "?" : read_file(settings), row.settings);
+        if (!open)
+            continue;
+        // Any colour but black means open; a close the library refuses still closes.
+        f.set_lamp_color(1234);
+        f.set_log_text("kept");
+        s.serial.open_ports.clear();
+        s.serial.calls.clear();
+        f.Command_uart->click();
+        EXPECT_EQ(s.serial.calls, Strings{"close " + std::to_string(row.port + 1)});
+        shows(false);
+        EXPECT_EQ(f.log_text(), "kept");
+    }
+}
+
+TEST(Form1, LogBoxKeepsCrLfTypedTextAndTheVerdictInView)
 {
     Started s;
-    EXPECT_EQ(s.form.Text_log->verticalScrollBarPolicy(), Qt::ScrollBarAlwaysOff);
-    EXPECT_EQ(s.form.Text_log->horizontalScrollBarPolicy(), Qt::ScrollBarAlwaysOff);
-    EXPECT_EQ(s.form.Text_log->lineWrapMode(), QTextEdit::WidgetWidth);
-    EXPECT_FALSE(s.form.Text_log->isReadOnly());
-
+    auto* box = s.form.Text_log;
     const std::string text = "****\r\n开始设置\r\n\r\nend";
     s.form.set_log_text(text);
-    EXPECT_EQ(s.form.Text_log->toPlainText(), QString::fromUtf8("****\n开始设置\n\nend"));
-    EXPECT_EQ(s.form.log_text(), text);
-    // What the user types stays until the tool replaces it.
-    s.form.Text_log->moveCursor(QTextCursor::End);
-    s.form.Text_log->insertPlainText("\nnote");
+    EXPECT_EQ(box->toPlainText(), "****\n开始设置\n\nend");
+    box->moveCursor(QTextCursor::End);
+    box->insertPlainText("\nnote");
     EXPECT_EQ(s.form.log_text(), text + "\r\nnote");
+
+    s.form.show();
+    s.form.set_log_text(std::string(40, '\n') + "verdict");
+    QApplication::processEvents();
+    QTextCursor end(box->document());
+    end.movePosition(QTextCursor::End);
+    EXPECT_TRUE(box->viewport()->rect().contains(box->cursorRect(end)));
+}
+
+// Every message, written out as the technician reads it, in its box.
+TEST(Form1, Messages)
+{
+    using Setup = std::function<void(Started&)>;
+    const Setup none = [](Started&) {};
+    const std::string no_reply = "设置无响应，请重新设置";
+    const struct {
+        Setup setup;
+        const char* clicks; // o: the port button, c: the change button
+        Strings messages;
+    } rows[] = {
+        // clang-format off
+        {none, "c", {"请打开串口"}},
+        {[](Started& s) { s.form.Text_old->setText("0"); }, "", {"原ID号应为1~247的数字，请重新输入"}},
+        {[](Started& s) { s.form.Text_new->setText("0"); }, "", {"新ID号应为1~247的数字，请重新输入"}},
+        {[](Started& s) { s.serial.open_status = -2; }, "o", {"串口打开失败，请确认串口号是否正确"}},
+        {[](Started& s) { s.serial.baud_status = -4; }, "o", {"波特率设置失败，请确认串口号是否正确"}},
+        {[](Started& s) { fs::create_directory(s.dir.file("parameter.txt")); }, "o",
+         {"参数文件保存失败，请检查程序目录是否可写"}},
+        {none, "oc", {no_reply}},
+        {[](Started& s) { s.serial.device = [](const Bytes& request) { return request; }; }, "oc",
+         {"数据校验错误，设置失败，请重新设置"}},
+        {[](Started& s) { fs::create_symlink("/dev/full", s.dir.file("2026-12-06.txt")); }, "oc",
+         {no_reply, "日志文件写入失败，请检查程序目录是否可写"}},
+        // clang-format on
+    };
+    for (const auto& row : rows) {
+        Started s;
+        row.setup(s);
+        for (const char* c = row.clicks; *c; ++c)
+            (*c == 'o' ? s.form.Command_uart : s.form.Command2)->click();
+        EXPECT_EQ(s.messages.messages, row.messages);
+    }
+
+    // The running program's box: the tool's title, the text, one OK button.
+    QString seen;
+    QTimer::singleShot(0, [&] {
+        auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+        ASSERT_NE(box, nullptr);
+        seen =
+            box->windowTitle() + "|" + box->text() + "|" + QString::number(box->buttons().size());
+        box->accept();
+    });
+    MessageBox(nullptr).show_message(no_reply);
+    EXPECT_EQ(seen.toStdString(), "QRV ID设置软件|" + no_reply + "|1");
 }

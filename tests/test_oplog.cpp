@@ -1,96 +1,76 @@
 #include "oplog.h"
 
-#include "fakes.h"
 #include "pty.h"
 
+#include <csignal>
 #include <filesystem>
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 
 using namespace qrv;
 using namespace qrv::test;
 
-namespace {
-
-std::string as_text(std::initializer_list<unsigned char> bytes)
-{
-    return std::string(bytes.begin(), bytes.end());
-}
-
-} // namespace
-
 TEST(Oplog, EncodesTextInTheCharsetOrAsQuestionMarks)
 {
     // GBK bytes from Python's codec, not from the iconv we call.
-    struct Row {
+    const struct {
         std::string utf8;
         const char* charset;
         std::string expected;
     } rows[] = {
         {"设置无响应，请重新设置", "GBK",
-         as_text({0xC9, 0xE8, 0xD6, 0xC3, 0xCE, 0xDE, 0xCF, 0xEC, 0xD3, 0xA6, 0xA3,
-                  0xAC, 0xC7, 0xEB, 0xD6, 0xD8, 0xD0, 0xC2, 0xC9, 0xE8, 0xD6, 0xC3})},
-        {"Modbus 新ID 设置成功  ", "GBK",
-         as_text({0x4D, 0x6F, 0x64, 0x62, 0x75, 0x73, 0x20, 0xD0, 0xC2, 0x49, 0x44,
-                  0x20, 0xC9, 0xE8, 0xD6, 0xC3, 0xB3, 0xC9, 0xB9, 0xA6, 0x20, 0x20})},
+         "\xC9\xE8\xD6\xC3\xCE\xDE\xCF\xEC\xD3\xA6\xA3\xAC\xC7\xEB\xD6\xD8\xD0\xC2\xC9\xE8\xD6"
+         "\xC3"},
+        {"Modbus 新ID 设置成功  ", "GBK", "Modbus \xD0\xC2ID \xC9\xE8\xD6\xC3\xB3\xC9\xB9\xA6  "},
         {"ID\xF0\x9F\x98\x80=1", "GBK", "ID?=1"}, // no emoji in GBK
         {"a\xFF"
          "b",
          "GBK", "a?b"}, // not UTF-8 at all
         {"原ID= 17\r\n", "UTF-8", "原ID= 17\r\n"},
-        {"x\xC3", "UTF-8", "x?"}, // cut in the middle of a character
+        {"x\xC3", "UTF-8", "x?"}, // cut inside a character
     };
-    for (const auto& row : rows) {
-        SCOPED_TRACE(row.utf8);
-        EXPECT_EQ(encode_text(row.utf8, row.charset), row.expected);
-    }
+    for (const auto& row : rows)
+        EXPECT_EQ(encode_text(row.utf8, row.charset), row.expected) << row.utf8;
     EXPECT_STREQ(system_charset(), "UTF-8");
 }
 
-TEST(Oplog, DayLogFileSitsInTheToolFolder)
-{
-    EXPECT_EQ(day_log_path("/opt/qrv", "2024-03-05"), "/opt/qrv/2024-03-05.txt");
-}
-
-TEST(Oplog, AppendsWholeQuotedRecordsAndNeverTruncates)
+TEST(Oplog, AppendsWholeQuotedRecordsToAFileItNeverEmpties)
 {
     TempDir dir;
     const std::string path = dir.file("2026-12-06.txt");
     ASSERT_TRUE(create_if_missing(path));
-    EXPECT_EQ(read_file(path), "");
     ASSERT_TRUE(append_record(path, "a\r\nb\r\n"));
-    ASSERT_TRUE(create_if_missing(path)); // an existing file keeps its records
+    ASSERT_TRUE(create_if_missing(path));
     ASSERT_TRUE(append_record(path, "c"));
     EXPECT_EQ(read_file(path), "\"a\r\nb\r\n\"\r\n\"c\"\r\n");
+
+    EXPECT_FALSE(create_if_missing(dir.file("gone/x.txt")));
+    EXPECT_FALSE(append_record(dir.file("gone/x.txt"), "x"));
+    std::filesystem::create_symlink("/dev/full", dir.file("full.txt"));
+    EXPECT_FALSE(append_record(dir.file("full.txt"), "x"));
 }
 
-TEST(Oplog, ReportsFilesThatCannotBeWritten)
+TEST(Oplog, RecordCutShortIsTakenBackOut)
 {
     TempDir dir;
-    const std::string missing_folder = dir.file("gone/2026-12-06.txt");
-    EXPECT_FALSE(create_if_missing(missing_folder));
-    EXPECT_FALSE(append_record(missing_folder, "x"));
-
-    // A full disk: every write fails.
-    const std::string full = dir.file("full.txt");
-    std::filesystem::create_symlink("/dev/full", full);
-    EXPECT_TRUE(create_if_missing(full));
-    EXPECT_FALSE(append_record(full, "x"));
-}
-
-TEST(Oplog, EntryStepsBuildTheBoxText)
-{
-    FakeWindow window;
-    window.log = "typed by the user";
-    log_reset(window);
-    log_start(window, "2026/12/6 19:05:01");
-    const Bytes request{0x01, 0x06, 0x00, 0x0A, 0x00, 0xF7, 0xE8, 0x4E};
-    log_sent(window, request);
-    log_result(window, text_no_reply);
-    log_close(window);
-    EXPECT_EQ(window.log, "************************************\r\n"
-                          "开始设置，原ID= 17;   新ID= 1   \r\n"
-                          "设置时间：2026/12/6 19:05:01\r\n"
-                          "发送命令：1 6 0 A 0 F7 E8 4E\r\n"
-                          "设置无响应，请重新设置************************************\r\n"
-                          "\r\n");
+    const std::string path = dir.file("2026-12-06.txt");
+    const std::string first = "\"first\"\r\n";
+    // The disk takes none, a few or all but one of the next record's bytes;
+    // SIGXFSZ ignored turns the cap into a failing write.
+    const auto handler = std::signal(SIGXFSZ, SIG_IGN);
+    for (const std::size_t room : {0, 5, 13}) {
+        write_file(path, first);
+        rlimit saved{};
+        ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &saved), 0);
+        rlimit cap = saved;
+        cap.rlim_cur = first.size() + room;
+        ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &cap), 0);
+        const bool appended = append_record(path, "0123456789");
+        ::setrlimit(RLIMIT_FSIZE, &saved);
+        EXPECT_FALSE(appended) << room;
+        EXPECT_EQ(read_file(path), first) << room;
+        ASSERT_TRUE(append_record(path, "next"));
+        EXPECT_EQ(read_file(path), first + "\"next\"\r\n");
+    }
+    std::signal(SIGXFSZ, handler);
 }

@@ -1,10 +1,12 @@
-// Test fakes of the narrow interfaces that the core units take.
+// Fakes of the narrow interfaces that the core takes, free of GoogleTest so
+// that the fuzz targets use them too.
 #pragma once
 
 #include "clock.h"
 #include "serial_api.h"
 #include "window_state.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <functional>
 #include <map>
@@ -14,16 +16,42 @@
 namespace qrv::test {
 
 using Bytes = std::vector<std::uint8_t>;
+using Strings = std::vector<std::string>;
+
+// "11 06 00 0A" -> {0x11, 0x06, 0x00, 0x0A}
+inline Bytes from_hex(const std::string& text)
+{
+    Bytes bytes;
+    for (std::size_t i = 0; i + 1 < text.size(); i += 3)
+        bytes.push_back(static_cast<std::uint8_t>(std::stoi(text.substr(i, 2), nullptr, 16)));
+    return bytes;
+}
 
 // The window's first change, 17 -> 1, and the echo from the device's new address.
 inline const Bytes request_17_to_1{0x11, 0x06, 0x00, 0x0A, 0x00, 0x01, 0x6A, 0x98};
 inline const Bytes echo_from_1{0x01, 0x06, 0x00, 0x0A, 0x00, 0x01, 0x68, 0x08};
 
-// Records every message instead of showing a box.
+// The log box after the attempt 17 -> 1 at the fakes' time: outcome is what
+// follows the sent line, up to the closing star line.
+inline std::string entry_17_to_1(const std::string& outcome)
+{
+    return "************************************\r\n开始设置，原ID= 17;   新ID= 1   \r\n"
+           "设置时间：2026/12/6 19:05:01\r\n发送命令：11 6 0 A 0 1 6A 98\r\n" +
+           outcome + "************************************\r\n\r\n";
+}
+inline const std::string success_entry =
+    entry_17_to_1("响应数据：1 6 0 A 0 1 68 8\r\nModbus 新ID 设置成功  ");
+inline const std::string no_reply_entry = entry_17_to_1("设置无响应，请重新设置");
+
+inline std::string record(const std::string& entry)
+{
+    return "\"" + entry + "\"\r\n";
+}
+
 class MessageRecorder : public MessageSink {
 public:
     void show_message(const std::string& text) override { messages.push_back(text); }
-    std::vector<std::string> messages;
+    Strings messages;
 };
 
 // The window's state as plain values; setting a text raises no change event.
@@ -35,7 +63,7 @@ public:
     void set_port_index(int index) override { port = index; }
     int baud_index() const override { return baud; }
     void set_baud_index(int index) override { baud = index; }
-    std::string baud_entry(int index) const override;
+    std::string baud_entry(int index) const override { return bauds.at(std::size_t(index)); }
     void set_lists_enabled(bool enabled) override { lists_enabled = enabled; }
     void set_port_caption(const std::string& text) override { caption = text; }
     std::string old_id_text() const override { return old_id; }
@@ -46,49 +74,92 @@ public:
     void set_log_text(const std::string& text) override { log = text; }
 
     std::int32_t lamp = 0;
-    int port = 8;
-    int baud = 4;
+    int port = 8, baud = 4;
+    Strings bauds{"9600", "19200", "38400", "57600", "115200", "230400"};
     bool lists_enabled = true;
-    std::string caption = "打开串口";
-    std::string old_id = "17";
-    std::string new_id = "1";
-    std::string log;
+    std::string caption = "打开串口", old_id = "17", new_id = "1", log;
 };
 
 // Fixed date texts; the wait takes no time and runs during_wait instead.
 class FakeClock : public Clock {
 public:
     std::string date_text() override { return date; }
-    std::string date_time_text() override { return date_time; }
-    void delay_ms(int ms) override;
+    std::string date_time_text() override { return "2026/12/6 19:05:01"; }
+    void delay_ms(int ms) override
+    {
+        waits.push_back(ms);
+        if (during_wait)
+            during_wait();
+    }
 
     std::string date = "2026-12-06";
-    std::string date_time = "2026/12/6 19:05:01";
     std::vector<int> waits;
     std::function<void()> during_wait;
 };
 
-// A serial library whose device is a function of each written frame.
+// A serial library whose device answers each written frame at once.
 class FakeSerial : public SerialApi {
 public:
-    int sio_open(int port) override;
-    int sio_baud(int port, std::int32_t baud) override;
-    int sio_close(int port) override;
-    int sio_write(int port, const std::uint8_t* buf, int len) override;
-    int sio_iqueue(int port) override;
-    int sio_read(int port, std::uint8_t* buf, int len) override;
-    int sio_flush(int port) override;
+    int sio_open(int port) override
+    {
+        if (open_status == sio_ok)
+            open_ports[port] = 0;
+        return call("open", port, open_status);
+    }
+    int sio_baud(int port, std::int32_t baud) override
+    {
+        if (is_open(port) && baud_status == sio_ok)
+            open_ports[port] = baud;
+        return call("baud", port, is_open(port) ? baud_status : sio_bad_port, baud);
+    }
+    int sio_close(int port) override
+    {
+        return call("close", port, open_ports.erase(port) ? sio_ok : sio_bad_port);
+    }
+    int sio_write(int port, const std::uint8_t* buf, int len) override
+    {
+        if (!is_open(port))
+            return call("write", port, sio_bad_port);
+        written.emplace_back(buf, buf + len);
+        const Bytes answer = device ? device(written.back()) : Bytes{};
+        input.insert(input.end(), answer.begin(), answer.end());
+        return call("write", port, sio_ok);
+    }
+    int sio_iqueue(int port) override
+    {
+        return call("iqueue", port, is_open(port) ? int(input.size()) : sio_bad_port);
+    }
+    int sio_read(int port, std::uint8_t* buf, int len) override
+    {
+        if (!is_open(port))
+            return call("read", port, sio_bad_port);
+        const auto n = std::min(input.size(), std::size_t(len));
+        std::copy_n(input.begin(), n, buf);
+        input.erase(input.begin(), input.begin() + std::ptrdiff_t(n));
+        return call("read", port, int(n));
+    }
+    int sio_flush(int port) override
+    {
+        if (is_open(port))
+            input.clear();
+        return call("flush", port, is_open(port) ? sio_ok : sio_bad_port);
+    }
 
-    int open_status = sio_ok;
-    int baud_status = sio_ok;
+    int open_status = sio_ok, baud_status = sio_ok;
     std::map<int, std::int32_t> open_ports; // port -> baud
-    std::vector<std::string> calls;         // "open 9", "baud 9 115200", ...
+    Strings calls;                          // "open 9", "baud 9 115200", ...
     std::vector<Bytes> written;
-    Bytes input;                               // bytes waiting to be read
-    std::function<Bytes(const Bytes&)> device; // answer to each write
+    Bytes input; // bytes waiting to be read
+    std::function<Bytes(const Bytes&)> device;
 
 private:
     bool is_open(int port) const { return open_ports.count(port) > 0; }
+    int call(const char* name, int port, int result, long arg = -1)
+    {
+        calls.push_back(std::string(name) + " " + std::to_string(port) +
+                        (arg < 0 ? "" : " " + std::to_string(arg)));
+        return result;
+    }
 };
 
 } // namespace qrv::test

@@ -1,9 +1,10 @@
-// Pseudo-terminals standing in for serial cables, and the virtual device
-// run as a child process on one of them.
+// Pseudo-terminals standing in for serial cables, the virtual device run as
+// a child process on one of them, and throw-away folders.
 #pragma once
 
 #include <chrono>
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <sys/types.h>
 #include <vector>
@@ -12,7 +13,7 @@ namespace qrv::test {
 
 using Bytes = std::vector<std::uint8_t>;
 
-// A pseudo-terminal pair in raw mode. The test holds the master side, the
+// A pseudo-terminal pair in raw mode. The test holds the master side; the
 // code under test opens the slave through link() or slave_path().
 class Pty {
 public:
@@ -24,11 +25,10 @@ public:
     const std::string& slave_path() const { return m_slave_path; }
     // Makes link_path a symbolic link to the slave, replacing what was there.
     void link(const std::string& link_path);
-
     void write(const Bytes& bytes);
-    // Reads until count bytes came or the time ran out; returns what came.
+    // Up to count bytes, waiting at most timeout; a zero timeout takes what is there.
     Bytes read(std::size_t count, std::chrono::milliseconds timeout);
-    // Closes the master side: the line goes dead for the slave's opener.
+    // The line goes dead for the slave's opener.
     void close_master();
 
 private:
@@ -48,14 +48,13 @@ public:
 
     // Everything the device printed so far.
     std::string output();
-    // Stops the device (SIGTERM) and waits for it; returns its exit status.
+    // Stops the device (SIGTERM) and waits for it; returns its wait status.
     int stop();
 
 private:
     pid_t m_pid = -1;
     int m_out = -1;
     std::string m_text;
-    std::string m_link;
 };
 
 // A fresh temporary folder, removed with everything in it on destruction.
@@ -72,5 +71,9 @@ private:
 
 std::string read_file(const std::string& path);
 void write_file(const std::string& path, const std::string& bytes);
+
+// Runs check in a child process that file permissions bind (root drops to
+// nobody there); true when the check returned true.
+bool as_unprivileged(const std::function<bool()>& check);
 
 } // namespace qrv::test
