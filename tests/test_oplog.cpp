@@ -1,6 +1,6 @@
 #include "oplog.h"
 
-#include "pty.h"
+#include "files.h"
 
 #include <csignal>
 #include <filesystem>
