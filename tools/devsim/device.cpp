@@ -2,6 +2,8 @@
 
 #include "frame.h"
 
+#include <algorithm>
+
 namespace qrv::devsim {
 
 namespace {
@@ -32,6 +34,22 @@ Outcome answer(std::uint8_t addr, Bytes body, std::string note = {})
 Outcome exception(std::uint8_t addr, std::uint8_t fc, std::uint8_t code, std::string note)
 {
     return answer(addr, {addr, static_cast<std::uint8_t>(fc | 0x80), code}, std::move(note));
+}
+
+// Devices talking at once: the master sees the bits of all of them, a 1
+// winning on the wires.
+Bytes garble(const std::vector<Bytes>& answers)
+{
+    Bytes mix;
+    for (const Bytes& answer : answers) {
+        mix.resize(std::max(mix.size(), answer.size()));
+        for (std::size_t i = 0; i < answer.size(); ++i)
+            mix[i] |= answer[i];
+    }
+    // Equal answers would mix into a clean frame; the master must never take one.
+    if (frame_crc_ok(mix))
+        mix.back() ^= 0xFF;
+    return mix;
 }
 
 } // namespace
@@ -108,6 +126,55 @@ Outcome Device::read_holding(std::uint8_t addr, std::span<const std::uint8_t> fr
         reply.push_back(static_cast<std::uint8_t>(m_regs[r] & 0xFF));
     }
     return answer(addr, std::move(reply));
+}
+
+void Bus::add(Device device, unsigned baud)
+{
+    m_members.push_back({device, baud});
+}
+
+BusOutcome Bus::handle(std::span<const std::uint8_t> frame, unsigned line_baud)
+{
+    BusOutcome out;
+    std::vector<Bytes> answers;
+    // Notes of the devices the frame was for; devices it passed by all say
+    // the same, so the first one's note stands for them.
+    std::vector<std::string> notes;
+    std::string passed_by;
+    for (auto& [device, baud] : m_members) {
+        const std::uint8_t id = device.id();
+        Outcome got;
+        // Frames at another speed reach the device as garbage it cannot act on.
+        if (baud != 0 && baud != line_baud)
+            got.note = "ID " + std::to_string(id) + " silent: set to " + std::to_string(baud) +
+                       " baud, line at " +
+                       (line_baud != 0 ? std::to_string(line_baud) : "another speed");
+        else
+            got = device.handle(frame);
+        if (passed_by.empty())
+            passed_by = got.note;
+        const bool for_it = !frame.empty() && (frame[0] == id || frame[0] == broadcast_id);
+        if (for_it && !got.note.empty() && std::ranges::find(notes, got.note) == notes.end())
+            notes.push_back(got.note);
+        if (got.old_id)
+            out.id_changes.push_back({*got.old_id, device.id()});
+        if (got.reply)
+            answers.push_back(std::move(*got.reply));
+    }
+
+    if (answers.size() == 1) {
+        out.reply = std::move(answers.front());
+    } else if (answers.size() > 1) {
+        out.reply = garble(answers);
+        out.collision = true;
+        notes.insert(notes.begin(),
+                     "collision: " + std::to_string(answers.size()) + " devices answered at once");
+    }
+    if (notes.empty() && !out.reply)
+        notes.push_back(passed_by);
+    for (const std::string& note : notes)
+        out.note += (out.note.empty() ? "" : ", ") + note;
+    return out;
 }
 
 Bytes with_crc(Bytes body)
