@@ -54,7 +54,7 @@ Bytes garble(const std::vector<Bytes>& answers)
 
 } // namespace
 
-Device::Device(std::uint8_t id, bool reply_from_old) : m_reply_from_old(reply_from_old)
+Device::Device(std::uint8_t id, Faults faults) : m_faults(faults)
 {
     m_regs[id_register] = id;
 }
@@ -100,10 +100,11 @@ Outcome Device::write_single(std::uint8_t addr, std::span<const std::uint8_t> fr
     if (value == broadcast_id || value > max_id)
         return exception(addr, frame[1], exc_illegal_value, "ID out of range");
     const std::uint8_t old_id = id();
-    m_regs[id_register] = value;
+    if (!m_faults.keep_id)
+        m_regs[id_register] = value;
     // The master learns that the change took by hearing the new address.
-    echo[0] = m_reply_from_old ? addr : id();
-    Outcome out = answer(addr, std::move(echo));
+    echo[0] = m_faults.reply_from_old ? addr : static_cast<std::uint8_t>(value);
+    Outcome out = answer(addr, std::move(echo), m_faults.keep_id ? "ID not stored" : "");
     if (old_id != id())
         out.old_id = old_id;
     return out;

@@ -22,6 +22,15 @@ constexpr std::uint8_t max_id = 247;
 // Line speeds a device can be set to.
 constexpr std::array<unsigned, 6> line_speeds = {9600, 19200, 38400, 57600, 115200, 230400};
 
+// Firmware faults a technician or a test can switch on to see how the tool copes.
+struct Faults {
+    // Answer an ID change from the address the request was sent to; the ID still changes.
+    bool reply_from_old = false;
+    // Answer an ID change from the new address but keep the old ID, as firmware
+    // that never stores it.
+    bool keep_id = false;
+};
+
 // What one received frame led to.
 struct Outcome {
     std::optional<Bytes> reply;         // empty: the device stays silent
@@ -31,9 +40,7 @@ struct Outcome {
 
 class Device {
 public:
-    // reply_from_old: answer an ID change from the address the request was
-    // sent to, as some faulty firmware does, instead of the new one.
-    Device(std::uint8_t id, bool reply_from_old);
+    Device(std::uint8_t id, Faults faults);
 
     std::uint8_t id() const { return static_cast<std::uint8_t>(m_regs[id_register]); }
     Outcome handle(std::span<const std::uint8_t> frame);
@@ -42,7 +49,7 @@ private:
     Outcome write_single(std::uint8_t addr, std::span<const std::uint8_t> frame);
     Outcome read_holding(std::uint8_t addr, std::span<const std::uint8_t> frame);
 
-    bool m_reply_from_old;
+    Faults m_faults;
     std::array<std::uint16_t, register_count> m_regs{}; // [id_register] is the ID itself
 };
 

@@ -358,7 +358,7 @@ int run(const Options& opt)
         Bus bus;
         std::string ids;
         for (const DeviceOptions& d : opt.devices) {
-            bus.add(Device(d.id, opt.reply_from_old), d.baud);
+            bus.add(Device(d.id, {opt.reply_from_old, opt.keep_id}), d.baud);
             ids += (ids.empty() ? "" : ", ") + std::to_string(d.id);
             if (d.baud != 0)
                 ids += " (" + std::to_string(d.baud) + " baud)";

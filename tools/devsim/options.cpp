@@ -34,6 +34,7 @@ std::string usage_text()
            "                     is set to B baud (9600, 19200, 38400, 57600, 115200, 230400)\n"
            "                     and ignores frames otherwise (default: any speed)\n"
            "  --reply-from-old   answer an ID change from the old address (the ID still changes)\n"
+           "  --keep-id          answer an ID change from the new address but keep the old ID\n"
            "  --no-answer        never answer\n"
            "  --late MS          delay each answer by MS milliseconds (0..60000)\n"
            "  --bad-crc          send answers with a wrong CRC\n"
@@ -107,6 +108,9 @@ ParseResult parse_options(const std::vector<std::string>& args)
         } else if (name == "--reply-from-old") {
             if (!flag(opt.reply_from_old))
                 return UsageError{"--reply-from-old takes no value"};
+        } else if (name == "--keep-id") {
+            if (!flag(opt.keep_id))
+                return UsageError{"--keep-id takes no value"};
         } else if (name == "--no-answer") {
             if (!flag(opt.no_answer))
                 return UsageError{"--no-answer takes no value"};

@@ -21,6 +21,7 @@ struct Options {
     // Faults a technician or a test can switch on to see how the tool copes;
     // they apply to every device.
     bool reply_from_old = false;
+    bool keep_id = false;
     bool no_answer = false;
     std::chrono::milliseconds late{0};
     bool bad_crc = false;
