@@ -41,14 +41,60 @@ TEST(Device, AnswersExactly)
         // clang-format on
     };
     for (const auto& steps : cases) {
-        qrv::devsim::Device device(17, false);
+        qrv::devsim::Device device(17, {});
         for (const auto& [request, answer] : steps)
             EXPECT_EQ(device.handle(from_hex(request)).reply.value_or(Bytes{}), from_hex(answer))
                 << request;
     }
-    qrv::devsim::Device faulty(17, true);
+    qrv::devsim::Device faulty(17, {.reply_from_old = true});
     EXPECT_EQ(faulty.handle(request_17_to_1).reply, request_17_to_1);
     EXPECT_EQ(faulty.id(), 1);
+}
+
+TEST(Bus, AnswersAsALine)
+{
+    // Devices (ID, speed or 0 for any), then per step the line's speed, the
+    // request and the answer. Only answers of several at once fail their CRC.
+    struct Step {
+        unsigned line_baud;
+        std::string request, answer;
+    };
+    const struct {
+        std::vector<std::pair<std::uint8_t, unsigned>> devices;
+        qrv::devsim::Faults faults;
+        std::vector<Step> steps;
+    } rows[] = {
+        // clang-format off
+        {{{5, 0}, {7, 0}}, {}, {  // each answers for itself, a change moves one
+            {9600, "07 06 00 0A 00 01 68 6E", "01 06 00 0A 00 01 68 08"},
+            {9600, "07 03 00 0A 00 01 A4 6E", ""},
+            {9600, "01 03 00 0A 00 01 A4 08", "01 03 02 00 01 79 84"},
+            {9600, "05 03 00 0A 00 01 A5 8C", "05 03 02 00 05 89 87"},
+            {9600, "00 06 00 0A 00 05 68 1A", ""},  // both go to 5: equal answers clash
+            {9600, "05 03 00 0A 00 01 A5 8C", "05 03 02 00 05 89 78"}}},
+        {{{7, 0}, {7, 9600}}, {}, {  // the one at 9600 misses the write at 19200
+            {19200, "07 06 00 00 12 34 84 DB", "07 06 00 00 12 34 84 DB"},
+            {9600, "07 03 00 00 00 01 84 6C", "07 03 02 12 34 3D 77"}}},
+        {{{17, 9600}}, {}, {  // deaf at other speeds, even to a change
+            {19200, "11 06 00 0A 00 01 6A 98", ""}, {0, "11 03 00 0A 00 01 A6 98", ""},
+            {9600, "11 03 00 0A 00 01 A6 98", "11 03 02 00 11 B9 8B"}}},
+        {{{17, 0}}, {.keep_id = true}, {  // answers from the new ID, keeps the old
+            {9600, "11 06 00 0A 00 01 6A 98", "01 06 00 0A 00 01 68 08"},
+            {9600, "11 03 00 0A 00 01 A6 98", "11 03 02 00 11 B9 8B"}}},
+        // clang-format on
+    };
+    for (const auto& row : rows) {
+        qrv::devsim::Bus bus;
+        for (const auto& [id, baud] : row.devices)
+            bus.add(qrv::devsim::Device(id, row.faults), baud);
+        for (const auto& [line_baud, request, answer] : row.steps) {
+            const auto out = bus.handle(from_hex(request), line_baud);
+            EXPECT_EQ(out.reply.value_or(Bytes{}), from_hex(answer)) << request;
+            if (out.reply) {
+                EXPECT_EQ(qrv::frame_crc_ok(*out.reply), !out.collision) << request;
+            }
+        }
+    }
 }
 
 // The line as the tool sees it: the link opened raw.
@@ -62,6 +108,14 @@ public:
         ::tcsetattr(m_fd, TCSANOW, &tio);
     }
     ~RawPort() { ::close(m_fd); }
+    void set_speed(speed_t speed)
+    {
+        termios tio{};
+        ::tcgetattr(m_fd, &tio);
+        cfsetispeed(&tio, speed);
+        cfsetospeed(&tio, speed);
+        ::tcsetattr(m_fd, TCSANOW, &tio);
+    }
     // Sends, then takes bytes until the line has been quiet for 50 ms after
     // the first one, or first_byte passed without any.
     Bytes exchange(const Bytes& request, milliseconds first_byte = 1000ms)
@@ -106,12 +160,26 @@ TEST(DevsimProgram, FaultOptionsShowInTheAnswer)
             << row.options[0];
         EXPECT_GE(steady_clock::now() - start, row.at_least);
     }
-    for (const char* bad : {"--id 0", "--id 248", "--late -1", "--extra 256", "--bogus"}) {
+    for (const char* bad : {"--id 0", "--id 248", "--late -1", "--extra 256", "--bogus",
+                            "--id 5 --baud 1234", "--baud 9600 --id 5"}) {
         const std::string command = std::string(QRV_DEVSIM_PATH) + " --link " + dir.file("x") +
                                     " " + bad + " >/dev/null 2>&1";
         const int status = std::system(command.c_str());
         EXPECT_EQ(WEXITSTATUS(status), 2) << bad;
     }
+}
+
+TEST(DevsimProgram, DeviceAtASpeedHearsNothingElse)
+{
+    TempDir dir;
+    Devsim dev(dir.file("COM9"), {"--id", "17", "--baud", "9600"});
+    RawPort port(dir.file("COM9"));
+    port.set_speed(B19200);
+    EXPECT_EQ(port.exchange(request_17_to_1, 300ms), Bytes{}); // nor does it take the change
+    port.set_speed(B9600);
+    EXPECT_EQ(port.exchange(request_17_to_1), echo_from_1);
+    EXPECT_NE(dev.output().find("(ID 17 silent: set to 9600 baud, line at 19200)"),
+              std::string::npos);
 }
 
 TEST(DevsimProgram, LibmodbusChangesTheIdAndReadsItBack)

@@ -2,6 +2,8 @@
 
 #include "frame.h"
 
+#include <algorithm>
+
 namespace qrv::devsim {
 
 namespace {
@@ -34,9 +36,25 @@ Outcome exception(std::uint8_t addr, std::uint8_t fc, std::uint8_t code, std::st
     return answer(addr, {addr, static_cast<std::uint8_t>(fc | 0x80), code}, std::move(note));
 }
 
+// Devices talking at once: the master sees the bits of all of them, a 1
+// winning on the wires.
+Bytes garble(const std::vector<Bytes>& answers)
+{
+    Bytes mix;
+    for (const Bytes& answer : answers) {
+        mix.resize(std::max(mix.size(), answer.size()));
+        for (std::size_t i = 0; i < answer.size(); ++i)
+            mix[i] |= answer[i];
+    }
+    // Equal answers would mix into a clean frame; the master must never take one.
+    if (frame_crc_ok(mix))
+        mix.back() ^= 0xFF;
+    return mix;
+}
+
 } // namespace
 
-Device::Device(std::uint8_t id, bool reply_from_old) : m_reply_from_old(reply_from_old)
+Device::Device(std::uint8_t id, Faults faults) : m_faults(faults)
 {
     m_regs[id_register] = id;
 }
@@ -82,10 +100,11 @@ Outcome Device::write_single(std::uint8_t addr, std::span<const std::uint8_t> fr
     if (value == broadcast_id || value > max_id)
         return exception(addr, frame[1], exc_illegal_value, "ID out of range");
     const std::uint8_t old_id = id();
-    m_regs[id_register] = value;
+    if (!m_faults.keep_id)
+        m_regs[id_register] = value;
     // The master learns that the change took by hearing the new address.
-    echo[0] = m_reply_from_old ? addr : id();
-    Outcome out = answer(addr, std::move(echo));
+    echo[0] = m_faults.reply_from_old ? addr : static_cast<std::uint8_t>(value);
+    Outcome out = answer(addr, std::move(echo), m_faults.keep_id ? "ID not stored" : "");
     if (old_id != id())
         out.old_id = old_id;
     return out;
@@ -108,6 +127,55 @@ Outcome Device::read_holding(std::uint8_t addr, std::span<const std::uint8_t> fr
         reply.push_back(static_cast<std::uint8_t>(m_regs[r] & 0xFF));
     }
     return answer(addr, std::move(reply));
+}
+
+void Bus::add(Device device, unsigned baud)
+{
+    m_members.push_back({device, baud});
+}
+
+BusOutcome Bus::handle(std::span<const std::uint8_t> frame, unsigned line_baud)
+{
+    BusOutcome out;
+    std::vector<Bytes> answers;
+    // Notes of the devices the frame was for; devices it passed by all say
+    // the same, so the first one's note stands for them.
+    std::vector<std::string> notes;
+    std::string passed_by;
+    for (auto& [device, baud] : m_members) {
+        const std::uint8_t id = device.id();
+        Outcome got;
+        // Frames at another speed reach the device as garbage it cannot act on.
+        if (baud != 0 && baud != line_baud)
+            got.note = "ID " + std::to_string(id) + " silent: set to " + std::to_string(baud) +
+                       " baud, line at " +
+                       (line_baud != 0 ? std::to_string(line_baud) : "another speed");
+        else
+            got = device.handle(frame);
+        if (passed_by.empty())
+            passed_by = got.note;
+        const bool for_it = !frame.empty() && (frame[0] == id || frame[0] == broadcast_id);
+        if (for_it && !got.note.empty() && std::ranges::find(notes, got.note) == notes.end())
+            notes.push_back(got.note);
+        if (got.old_id)
+            out.id_changes.push_back({*got.old_id, device.id()});
+        if (got.reply)
+            answers.push_back(std::move(*got.reply));
+    }
+
+    if (answers.size() == 1) {
+        out.reply = std::move(answers.front());
+    } else if (answers.size() > 1) {
+        out.reply = garble(answers);
+        out.collision = true;
+        notes.insert(notes.begin(),
+                     "collision: " + std::to_string(answers.size()) + " devices answered at once");
+    }
+    if (notes.empty() && !out.reply)
+        notes.push_back(passed_by);
+    for (const std::string& note : notes)
+        out.note += (out.note.empty() ? "" : ", ") + note;
+    return out;
 }
 
 Bytes with_crc(Bytes body)

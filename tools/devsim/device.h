@@ -19,6 +19,18 @@ constexpr std::size_t register_count = 100;
 constexpr std::uint8_t broadcast_id = 0;
 constexpr std::uint8_t max_id = 247;
 
+// Line speeds a device can be set to.
+constexpr std::array<unsigned, 6> line_speeds = {9600, 19200, 38400, 57600, 115200, 230400};
+
+// Firmware faults a technician or a test can switch on to see how the tool copes.
+struct Faults {
+    // Answer an ID change from the address the request was sent to; the ID still changes.
+    bool reply_from_old = false;
+    // Answer an ID change from the new address but keep the old ID, as firmware
+    // that never stores it.
+    bool keep_id = false;
+};
+
 // What one received frame led to.
 struct Outcome {
     std::optional<Bytes> reply;         // empty: the device stays silent
@@ -28,9 +40,7 @@ struct Outcome {
 
 class Device {
 public:
-    // reply_from_old: answer an ID change from the address the request was
-    // sent to, as some faulty firmware does, instead of the new one.
-    Device(std::uint8_t id, bool reply_from_old);
+    Device(std::uint8_t id, Faults faults);
 
     std::uint8_t id() const { return static_cast<std::uint8_t>(m_regs[id_register]); }
     Outcome handle(std::span<const std::uint8_t> frame);
@@ -39,8 +49,38 @@ private:
     Outcome write_single(std::uint8_t addr, std::span<const std::uint8_t> frame);
     Outcome read_holding(std::uint8_t addr, std::span<const std::uint8_t> frame);
 
-    bool m_reply_from_old;
+    Faults m_faults;
     std::array<std::uint16_t, register_count> m_regs{}; // [id_register] is the ID itself
+};
+
+// What one frame led to on a line of several devices.
+struct BusOutcome {
+    std::optional<Bytes> reply; // empty: the line stays silent
+    std::string note;           // why, for the log; empty for a plain answer
+    bool collision = false;     // reply is the garble of several answers
+    struct IdChange {
+        std::uint8_t from;
+        std::uint8_t to;
+    };
+    std::vector<IdChange> id_changes;
+};
+
+// Devices sharing one pair of wires: each hears every frame the line carries,
+// and those that answer talk over each other.
+class Bus {
+public:
+    // baud 0: the device follows the line at any speed.
+    void add(Device device, unsigned baud);
+    // line_baud: the speed the line is set to as the frame arrives, 0 when it
+    // is none of line_speeds.
+    BusOutcome handle(std::span<const std::uint8_t> frame, unsigned line_baud);
+
+private:
+    struct Member {
+        Device device;
+        unsigned baud;
+    };
+    std::vector<Member> m_members;
 };
 
 // Appends the CRC (low byte first) to body.

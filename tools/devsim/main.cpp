@@ -22,6 +22,7 @@
 #include <sys/stat.h>
 #include <termios.h>
 #include <unistd.h>
+#include <utility>
 
 namespace qrv::devsim {
 namespace {
@@ -125,12 +126,37 @@ private:
     std::string m_target;
 };
 
-// Receives frames from the pty master, hands them to the device and sends
-// the answers back, with the faults the options ask for.
+// The speed the tool set the line to, as its serial settings left it on the
+// slave side; 0 for a speed no device can be set to, or when input and output
+// differ.
+unsigned line_baud(int slave)
+{
+    // clang-format off
+    static constexpr std::pair<speed_t, unsigned> speeds[] = {
+        {B9600, 9600}, {B19200, 19200}, {B38400, 38400},
+        {B57600, 57600}, {B115200, 115200}, {B230400, 230400},
+    };
+    // clang-format on
+    termios tio{};
+    if (::tcgetattr(slave, &tio) != 0)
+        return 0;
+    const speed_t out = cfgetospeed(&tio);
+    const speed_t in = cfgetispeed(&tio);
+    // An input speed of 0 means "as the output".
+    if (in != out && in != B0)
+        return 0;
+    for (const auto& [code, baud] : speeds)
+        if (code == out)
+            return baud;
+    return 0;
+}
+
+// Receives frames from the pty master, hands them to the devices and sends
+// the answer back, with the faults the options ask for.
 class Line {
 public:
-    Line(int master, int sigfd, Device& device, const Options& opt)
-        : m_master(master), m_sigfd(sigfd), m_device(device), m_opt(opt)
+    Line(int master, int slave, int sigfd, Bus& bus, const Options& opt)
+        : m_master(master), m_slave(slave), m_sigfd(sigfd), m_bus(bus), m_opt(opt)
     {
     }
 
@@ -212,7 +238,7 @@ private:
             m_rx_len = 0;
             return;
         }
-        Outcome out = m_device.handle(m_rx);
+        BusOutcome out = m_bus.handle(m_rx, line_baud(m_slave));
         m_rx.clear();
         m_rx_len = 0;
 
@@ -222,9 +248,9 @@ private:
             out.reply.reset();
         }
         log_event(with_note("RX " + hex, out.reply ? std::string{} : note));
-        if (out.old_id)
-            log_event("qrv-devsim: ID " + std::to_string(m_device.id()) + " (was " +
-                      std::to_string(*out.old_id) + ")");
+        for (const auto& change : out.id_changes)
+            log_event("qrv-devsim: ID " + std::to_string(change.to) + " (was " +
+                      std::to_string(change.from) + ")");
         if (!out.reply)
             return;
 
@@ -233,7 +259,8 @@ private:
         auto add = [&tx_note](const std::string& more) {
             tx_note = tx_note.empty() ? more : tx_note + ", " + more;
         };
-        if (m_opt.bad_crc) {
+        // A garbled answer has a wrong CRC already; spoiling it again could mend it.
+        if (m_opt.bad_crc && !out.collision) {
             reply.back() ^= 0xFF;
             add("CRC spoiled");
         }
@@ -279,8 +306,9 @@ private:
     }
 
     int m_master;
+    int m_slave;
     int m_sigfd;
-    Device& m_device;
+    Bus& m_bus;
     const Options& m_opt;
     Bytes m_rx;
     std::size_t m_rx_len = 0;
@@ -327,10 +355,17 @@ int run(const Options& opt)
 
     {
         const Link link(opt.link, name);
-        Device device(opt.id, opt.reply_from_old);
-        print_line("qrv-devsim: ID " + std::to_string(device.id()) + " on " + opt.link + " -> " +
-                   name);
-        Line(master.get(), sigfd.get(), device, opt).run();
+        Bus bus;
+        std::string ids;
+        for (const DeviceOptions& d : opt.devices) {
+            bus.add(Device(d.id, {opt.reply_from_old, opt.keep_id}), d.baud);
+            ids += (ids.empty() ? "" : ", ") + std::to_string(d.id);
+            if (d.baud != 0)
+                ids += " (" + std::to_string(d.baud) + " baud)";
+        }
+        print_line(std::string("qrv-devsim: ") + (opt.devices.size() > 1 ? "IDs " : "ID ") + ids +
+                   " on " + opt.link + " -> " + name);
+        Line(master.get(), slave.get(), sigfd.get(), bus, opt).run();
     }
     log_event("qrv-devsim: stopped, link removed");
     return 0;

@@ -1,6 +1,10 @@
 #include "options.h"
 
+#include "device.h"
+
+#include <algorithm>
 #include <charconv>
+#include <utility>
 
 namespace qrv::devsim {
 
@@ -24,20 +28,33 @@ std::string usage_text()
            "link PATH. It prints every frame it receives and sends.\n"
            "\n"
            "  --link PATH        where to put the link to the pseudo-terminal (required)\n"
-           "  --id N             slave ID at start, 1..247 (default 17)\n"
+           "  --id N             a device with slave ID N at start, 1..247 (default: one\n"
+           "                     device, ID 17); once per device on the line\n"
+           "  --baud B           right after --id: that device answers only while the line\n"
+           "                     is set to B baud (9600, 19200, 38400, 57600, 115200, 230400)\n"
+           "                     and ignores frames otherwise (default: any speed)\n"
            "  --reply-from-old   answer an ID change from the old address (the ID still changes)\n"
+           "  --keep-id          answer an ID change from the new address but keep the old ID\n"
            "  --no-answer        never answer\n"
            "  --late MS          delay each answer by MS milliseconds (0..60000)\n"
            "  --bad-crc          send answers with a wrong CRC\n"
            "  --extra N          append N zero bytes to each answer (0..255)\n"
-           "  --help             show this text\n";
+           "  --help             show this text\n"
+           "\n"
+           "Several --id make a line of devices that all hear every frame. Devices with\n"
+           "the same ID answer at once and garble each other. The fault options apply to\n"
+           "every device. A line of three, two of them at ID 7, one only at 9600 baud:\n"
+           "\n"
+           "  qrv-devsim --link ports/COM9 --id 5 --id 7 --baud 9600 --id 7\n";
 }
 
 ParseResult parse_options(const std::vector<std::string>& args)
 {
     Options opt;
     bool have_link = false;
+    bool after_id = false; // --baud belongs to the --id just before it
     for (std::size_t i = 0; i < args.size(); ++i) {
+        const bool follows_id = std::exchange(after_id, false);
         std::string name = args[i];
         std::string value;
         bool has_value = false;
@@ -71,7 +88,15 @@ ParseResult parse_options(const std::vector<std::string>& args)
         } else if (name == "--id") {
             if (!take() || !parse_int(value, 1, 247, n))
                 return UsageError{"--id needs a number 1..247"};
-            opt.id = static_cast<std::uint8_t>(n);
+            opt.devices.push_back({static_cast<std::uint8_t>(n), 0});
+            after_id = true;
+        } else if (name == "--baud") {
+            if (!follows_id)
+                return UsageError{"--baud must come right after an --id"};
+            if (!take() || !parse_int(value, 1, line_speeds.back(), n) ||
+                std::ranges::find(line_speeds, n) == line_speeds.end())
+                return UsageError{"--baud needs 9600, 19200, 38400, 57600, 115200 or 230400"};
+            opt.devices.back().baud = static_cast<unsigned>(n);
         } else if (name == "--late") {
             if (!take() || !parse_int(value, 0, 60000, n))
                 return UsageError{"--late needs milliseconds 0..60000"};
@@ -83,6 +108,9 @@ ParseResult parse_options(const std::vector<std::string>& args)
         } else if (name == "--reply-from-old") {
             if (!flag(opt.reply_from_old))
                 return UsageError{"--reply-from-old takes no value"};
+        } else if (name == "--keep-id") {
+            if (!flag(opt.keep_id))
+                return UsageError{"--keep-id takes no value"};
         } else if (name == "--no-answer") {
             if (!flag(opt.no_answer))
                 return UsageError{"--no-answer takes no value"};
@@ -95,6 +123,8 @@ ParseResult parse_options(const std::vector<std::string>& args)
     }
     if (!have_link)
         return UsageError{"--link PATH is required"};
+    if (opt.devices.empty())
+        opt.devices.push_back({});
     return opt;
 }
 

@@ -9,11 +9,19 @@
 
 namespace qrv::devsim {
 
+// One device on the line.
+struct DeviceOptions {
+    std::uint8_t id = 17;
+    unsigned baud = 0; // 0: answers at any speed
+};
+
 struct Options {
     std::string link;
-    std::uint8_t id = 17;
-    // Faults a technician or a test can switch on to see how the tool copes.
+    std::vector<DeviceOptions> devices; // in command-line order, at least one
+    // Faults a technician or a test can switch on to see how the tool copes;
+    // they apply to every device.
     bool reply_from_old = false;
+    bool keep_id = false;
     bool no_answer = false;
     std::chrono::milliseconds late{0};
     bool bad_crc = false;
