@@ -7,6 +7,7 @@
 #include <QRegularExpression>
 #include <QThread>
 #include <QTimer>
+#include <chrono>
 
 std::string QtClock::date_text()
 {
@@ -38,6 +39,12 @@ QString time_format_without_zone(const QString& format)
     }
     out += format.mid(last);
     return out.trimmed();
+}
+
+std::int64_t QtClock::now_ms()
+{
+    using namespace std::chrono;
+    return duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count();
 }
 
 void QtClock::delay_ms(int ms)

@@ -1,6 +1,7 @@
 // Time as the change command needs it, passed in so that tests fix it.
 #pragma once
 
+#include <cstdint>
 #include <string>
 
 namespace qrv {
@@ -15,6 +16,8 @@ public:
     // Waits ms milliseconds on a monotonic clock while the window goes on
     // handling its events; returns at once, handling none, when ms <= 0.
     virtual void delay_ms(int ms) = 0;
+    // Milliseconds on the same monotonic clock, from an arbitrary start.
+    virtual std::int64_t now_ms() = 0;
 };
 
 } // namespace qrv

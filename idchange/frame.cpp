@@ -30,6 +30,36 @@ FrameBuf build_request(std::uint8_t old_id, std::uint8_t new_id)
     return buf;
 }
 
+FrameBuf build_read_request(std::uint8_t id)
+{
+    FrameBuf buf{id, 0x03, 0x00, 0x0A, 0x00, 0x01};
+    put_frame_crc(std::span(buf).first(frame_len));
+    return buf;
+}
+
+std::size_t read_reply_len(std::span<const std::uint8_t> head)
+{
+    return head.size() >= 2 && (head[1] & 0x80) ? 5 : 7;
+}
+
+ReadReply parse_read_reply(std::span<const std::uint8_t> bytes, std::uint8_t id)
+{
+    if (bytes.empty())
+        return {};
+    if (bytes.size() < read_reply_len(bytes))
+        return {ReadReply::Kind::truncated};
+    if (!frame_crc_ok(bytes))
+        return {ReadReply::Kind::bad_crc};
+    if (bytes[0] != id)
+        return {ReadReply::Kind::other_address, 0, 0, bytes[0]};
+    if (bytes.size() == 5 && bytes[1] == 0x83)
+        return {ReadReply::Kind::exception, 0, bytes[2], id};
+    if (bytes.size() == 7 && bytes[1] == 0x03 && bytes[2] == 2)
+        return {ReadReply::Kind::value, static_cast<std::uint16_t>(bytes[3] << 8 | bytes[4]), 0,
+                id};
+    return {ReadReply::Kind::garbled, 0, 0, id};
+}
+
 void put_frame_crc(std::span<std::uint8_t> frame)
 {
     const std::size_t n = frame.size();

@@ -29,6 +29,32 @@ using FrameBuf = std::array<std::uint8_t, 11>;
 // with the CRC of bytes 0..5 in bytes 6 (low) and 7 (high).
 FrameBuf build_request(std::uint8_t old_id, std::uint8_t new_id);
 
+// Read of one holding register (03): register 10, the ID, of the device at id.
+FrameBuf build_read_request(std::uint8_t id);
+
+// What came back for a read of register 10.
+struct ReadReply {
+    enum class Kind {
+        value,         // a normal reply from the device asked; value holds register 10
+        exception,     // an exception reply from the device asked; code holds its code
+        other_address, // a whole frame, but from the address in from
+        bad_crc,       // a frame whose last two bytes are not its CRC
+        garbled,       // a whole frame of no kind a read is answered with
+        truncated,     // fewer bytes than the reply needs
+        none,          // nothing at all
+    } kind = Kind::none;
+    std::uint16_t value = 0;
+    std::uint8_t code = 0;
+    std::uint8_t from = 0;
+};
+
+// The bytes that came after a read request to id, judged.
+ReadReply parse_read_reply(std::span<const std::uint8_t> bytes, std::uint8_t id);
+
+// How many bytes a reply to a read of one register takes, judging by what
+// has come so far: 5 for an exception, 7 for a value.
+std::size_t read_reply_len(std::span<const std::uint8_t> head);
+
 // Writes the CRC of all bytes but the last two into those two, low byte
 // first, as every Modbus RTU frame ends. The frame holds at least those two.
 void put_frame_crc(std::span<std::uint8_t> frame);

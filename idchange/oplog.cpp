@@ -18,9 +18,9 @@ namespace qrv {
 
 namespace {
 
-void append_log(WindowState& window, std::string_view text)
+void append_log(LogText& log, std::string_view text)
 {
-    window.set_log_text(window.log_text() + std::string(text));
+    log.set_log_text(log.log_text() + std::string(text));
 }
 
 std::string join(std::initializer_list<std::string_view> parts)
@@ -33,36 +33,36 @@ std::string join(std::initializer_list<std::string_view> parts)
 
 } // namespace
 
-void log_reset(WindowState& window)
+void log_reset(LogText& log)
 {
-    window.set_log_text(join({star_line, crlf}));
+    log.set_log_text(join({star_line, crlf}));
 }
 
-void log_start(WindowState& window, const std::string& date_time_text)
+void log_start(LogText& log, const std::string& old_text, const std::string& new_text,
+               const std::string& date_time_text)
 {
-    append_log(window,
-               join({"开始设置，原ID= ", window.old_id_text(), ";   新ID= ", window.new_id_text(),
-                     "   ", crlf, "设置时间：", date_time_text, crlf}));
+    append_log(log, join({"开始设置，原ID= ", old_text, ";   新ID= ", new_text, "   ", crlf,
+                          "设置时间：", date_time_text, crlf}));
 }
 
-void log_sent(WindowState& window, std::span<const std::uint8_t> request)
+void log_sent(LogText& log, std::span<const std::uint8_t> request)
 {
-    append_log(window, join({"发送命令：", hex_bytes(request), crlf}));
+    append_log(log, join({"发送命令：", hex_bytes(request), crlf}));
 }
 
-void log_reply(WindowState& window, std::span<const std::uint8_t> reply)
+void log_reply(LogText& log, std::span<const std::uint8_t> reply)
 {
-    append_log(window, join({"响应数据：", hex_bytes(reply), crlf}));
+    append_log(log, join({"响应数据：", hex_bytes(reply), crlf}));
 }
 
-void log_result(WindowState& window, std::string_view result_text)
+void log_result(LogText& log, std::string_view result_text)
 {
-    append_log(window, result_text);
+    append_log(log, result_text);
 }
 
-void log_close(WindowState& window)
+void log_close(LogText& log)
 {
-    append_log(window, join({star_line, crlf, crlf}));
+    append_log(log, join({star_line, crlf, crlf}));
 }
 
 std::string tool_file(const std::string& folder, std::string_view name)

@@ -18,13 +18,16 @@ inline constexpr std::string_view text_mismatch = "数据校验错误，设置�
 inline constexpr std::string_view text_no_reply = "设置无响应，请重新设置";
 inline constexpr std::string_view msg_log_write_failed = "日志文件写入失败，请检查程序目录是否可写";
 
-// The log steps of one attempt, in the order the change command takes them.
-void log_reset(WindowState& window);
-void log_start(WindowState& window, const std::string& date_time_text);
-void log_sent(WindowState& window, std::span<const std::uint8_t> request);
-void log_reply(WindowState& window, std::span<const std::uint8_t> reply);
-void log_result(WindowState& window, std::string_view result_text);
-void log_close(WindowState& window);
+// The log steps of one attempt, in the order the change command takes them;
+// each but the reset appends to what the text holds at that moment. The
+// start line shows the two IDs as their boxes show them.
+void log_reset(LogText& log);
+void log_start(LogText& log, const std::string& old_text, const std::string& new_text,
+               const std::string& date_time_text);
+void log_sent(LogText& log, std::span<const std::uint8_t> request);
+void log_reply(LogText& log, std::span<const std::uint8_t> reply);
+void log_result(LogText& log, std::string_view result_text);
+void log_close(LogText& log);
 
 // Joins the tool's folder and a file name with the platform's separator.
 std::string tool_file(const std::string& folder, std::string_view name);

@@ -38,6 +38,9 @@ public:
     virtual int sio_read(int port, std::uint8_t* buf, int len) = 0;
     // Discards every byte waiting in the input queue.
     virtual int sio_flush(int port) = 0;
+    // Sleeps until a byte is waiting or ms have passed; returns the bytes
+    // waiting (>= 0), or a failure.
+    virtual int sio_wait_input(int port, int ms) = 0;
 };
 
 } // namespace qrv

@@ -13,10 +13,17 @@ struct WindowVars {
     std::int16_t uart_port = 0; // selected port index + 1, so 1..24
 };
 
-class WindowState {
+// The text an attempt's log entry is written into: the window's log box, or
+// a plain string where there is no window.
+class LogText {
 public:
-    virtual ~WindowState() = default;
+    virtual ~LogText() = default;
+    virtual std::string log_text() const = 0;
+    virtual void set_log_text(const std::string& text) = 0;
+};
 
+class WindowState : public LogText {
+public:
     // Port lamp: 0 closed, anything else open (255 as the tool sets it).
     virtual std::int32_t lamp_color() const = 0;
     virtual void set_lamp_color(std::int32_t color) = 0;
@@ -35,8 +42,14 @@ public:
     virtual void set_old_id_text(const std::string& text) = 0;
     virtual std::string new_id_text() const = 0;
     virtual void set_new_id_text(const std::string& text) = 0;
-    virtual std::string log_text() const = 0;
-    virtual void set_log_text(const std::string& text) = 0;
+};
+
+// A log entry kept in memory.
+class LogString : public LogText {
+public:
+    std::string log_text() const override { return text; }
+    void set_log_text(const std::string& t) override { text = t; }
+    std::string text;
 };
 
 // A modal message with one OK button; returns when the user has closed it.

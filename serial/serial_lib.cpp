@@ -94,12 +94,17 @@ bool SerialLib::pull_in(QSerialPort& dev)
 
 int SerialLib::sio_open(int port)
 {
+    return open_device(port, port_device_path(m_tool_folder, port));
+}
+
+int SerialLib::open_device(int port, const std::string& device_path)
+{
     if (!in_range(port))
         return sio_bad_port;
     if (m_ports.count(port) != 0)
         return sio_already_open;
 
-    QString name = QString::fromStdString(port_device_path(m_tool_folder, port));
+    QString name = QString::fromStdString(device_path);
 #ifndef Q_OS_WIN
     // Qt names its lock file after the path it opens, so open the real
     // device: two links to one adapter then meet at the same lock.
@@ -210,6 +215,19 @@ int SerialLib::sio_flush(int port)
     // Also drops what reached the driver since the pull.
     dev->clear(QSerialPort::Input);
     return shut_if_gone(*dev) ? sio_read_failed : sio_ok;
+}
+
+int SerialLib::sio_wait_input(int port, int ms)
+{
+    QSerialPort* dev = find(port);
+    if (!dev)
+        return sio_bad_port;
+    if (!pull_in(*dev))
+        return sio_read_failed;
+    // Sleeps in the system until the line has something for us.
+    if (dev->bytesAvailable() == 0 && ms > 0 && !dev->waitForReadyRead(ms) && shut_if_gone(*dev))
+        return sio_read_failed;
+    return static_cast<int>(std::min<qint64>(dev->bytesAvailable(), INT_MAX));
 }
 
 } // namespace qrv

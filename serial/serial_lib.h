@@ -55,6 +55,11 @@ public:
     // sio_bad_arg for a null buf or len < 0.
     int sio_read(int port, std::uint8_t* buf, int len) override;
     int sio_flush(int port) override;
+    int sio_wait_input(int port, int ms) override;
+
+    // sio_open on a device named by its path rather than by the port map;
+    // the number then stands for it in every other call.
+    int open_device(int port, const std::string& device_path);
 
 private:
     QSerialPort* find(int port) const;

@@ -1,3 +1,4 @@
+#include "fakes.h"
 #include "frame.h"
 
 #include <gtest/gtest.h>
@@ -64,6 +65,38 @@ TEST(Frame, HexTexts)
 {
     EXPECT_EQ(qrv::hex_bytes(Bytes{0, 6, 10, 15, 16, 0x6A, 0xF7, 0xFF}), "0 6 A F 10 6A F7 FF");
     EXPECT_EQ(qrv::hex_bytes(Bytes{}), "");
+}
+
+} // namespace
+
+namespace {
+
+TEST(Frame, ReadOfTheIdRegisterAndItsReply)
+{
+    const qrv::FrameBuf request = qrv::build_read_request(17);
+    EXPECT_EQ(Bytes(request.begin(), request.begin() + 8),
+              qrv::test::from_hex("11 03 00 0A 00 01 A6 98"));
+    using K = qrv::ReadReply::Kind;
+    const struct {
+        const char* bytes;
+        K kind;
+        int value, code, from;
+    } rows[] = {
+        // clang-format off
+        {"11 03 02 00 11 B9 8B", K::value, 17, 0, 17}, {"11 83 02 C1 34", K::exception, 0, 2, 17},
+        {"05 03 02 00 05 89 87", K::other_address, 0, 0, 5}, {"01 86 03 02 61", K::other_address, 0, 0, 1},
+        {"11 03 02 00 11 B9 8C", K::bad_crc, 0, 0, 0}, {"11 03 02 00 11 B9 8B 55", K::bad_crc, 0, 0, 0},
+        {"11 03 02 00 11 B9 8B 00", K::garbled, 0, 0, 17}, // a zero after a frame keeps its CRC right
+        {"11 06 00 0A 00 11 6B 54", K::garbled, 0, 0, 17}, {"11 03 02 00 11 B9", K::truncated, 0, 0, 0},
+        {"11 83 02", K::truncated, 0, 0, 0}, {"", K::none, 0, 0, 0},
+        // clang-format on
+    };
+    for (const auto& row : rows) {
+        const qrv::ReadReply r = qrv::parse_read_reply(qrv::test::from_hex(row.bytes), 17);
+        EXPECT_EQ(std::tuple(r.kind, int(r.value), int(r.code), int(r.from)),
+                  std::tuple(row.kind, row.value, row.code, row.from))
+            << row.bytes;
+    }
 }
 
 } // namespace

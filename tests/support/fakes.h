@@ -88,11 +88,14 @@ public:
     void delay_ms(int ms) override
     {
         waits.push_back(ms);
+        now += ms;
         if (during_wait)
             during_wait();
     }
+    std::int64_t now_ms() override { return now; }
 
     std::string date = "2026-12-06";
+    std::int64_t now = 0;
     std::vector<int> waits;
     std::function<void()> during_wait;
 };
@@ -145,6 +148,15 @@ public:
         return call("flush", port, is_open(port) ? sio_ok : sio_bad_port);
     }
 
+    // Nothing more comes than what the device gave: the wait just passes.
+    int sio_wait_input(int port, int ms) override
+    {
+        if (input.empty() && clock)
+            clock->now += ms;
+        return call("wait", port, is_open(port) ? int(input.size()) : sio_bad_port);
+    }
+
+    FakeClock* clock = nullptr; // whose time the waits take
     int open_status = sio_ok, baud_status = sio_ok;
     std::map<int, std::int32_t> open_ports; // port -> baud
     Strings calls;                          // "open 9", "baud 9 115200", ...

@@ -1,0 +1,34 @@
+// The list of changes of a batch: one "old new" or "old,new" a line; blank
+// lines and # comments allowed. Plain C++, so that it is tested on its own.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace qrv::cli {
+
+struct BatchLine {
+    int line = 0; // in the file, from 1
+    std::uint8_t old_id = 0;
+    std::uint8_t new_id = 0;
+};
+
+struct BatchFile {
+    std::vector<BatchLine> changes;
+    std::vector<std::string> errors; // each names its line; none: the batch may run
+};
+
+// A larger file is no batch a technician wrote.
+inline constexpr std::size_t max_batch_bytes = 1024 * 1024;
+
+// A device ID as a script gives it: a whole decimal number from 1 to 247.
+bool parse_id(std::string_view text, std::uint8_t& id);
+
+// Reads the whole list before anything may be sent: every line must hold two
+// IDs, and the list must be one a line of devices can follow: no new ID twice,
+// no old ID twice, no new ID that another line takes from its device first.
+BatchFile parse_batch(std::string_view bytes);
+
+} // namespace qrv::cli
