@@ -6,6 +6,7 @@
 #include <sys/stat.h>
 
 #ifdef _WIN32
+#include <algorithm>
 #include <cstdlib>
 #include <io.h>
 #include <windows.h>
@@ -95,14 +96,23 @@ std::wstring widen(const std::string& utf8)
 
 } // namespace
 
-std::string encode_text(std::string_view utf8, const char* charset)
+std::optional<std::string> encode_text(std::string_view utf8, const char* charset)
 {
-    const std::wstring wide = widen(std::string(utf8));
+    std::wstring wide = widen(std::string(utf8));
+    if (wide.empty())
+        return std::string();
+    // A broken sequence widens to U+FFFD; it is written as '?', as elsewhere.
+    std::replace(wide.begin(), wide.end(), L'\xFFFD', L'?');
     const UINT cp = static_cast<UINT>(std::atoi(charset + 2)); // "CP936"
+    // UTF-8 holds every character, and Windows refuses the whole conversion
+    // when it is given a default character for it (an ANSI code page of 65001).
+    const char* unmapped = cp == CP_UTF8 ? nullptr : "?";
     const int n = WideCharToMultiByte(cp, 0, wide.data(), static_cast<int>(wide.size()), nullptr, 0,
-                                      "?", nullptr);
+                                      unmapped, nullptr);
+    if (n <= 0)
+        return std::nullopt;
     std::string out(static_cast<std::size_t>(n), '\0');
-    WideCharToMultiByte(cp, 0, wide.data(), static_cast<int>(wide.size()), out.data(), n, "?",
+    WideCharToMultiByte(cp, 0, wide.data(), static_cast<int>(wide.size()), out.data(), n, unmapped,
                         nullptr);
     return out;
 }
@@ -122,22 +132,31 @@ bool create_if_missing(const std::string& path)
 
 bool append_record(const std::string& path, std::string_view text)
 {
-    const std::string record = encode_text(join({"\"", text, "\"", crlf}), system_charset());
-    FILE* f = _wfopen(widen(path).c_str(), L"ab");
-    if (!f)
+    const auto record = encode_text(join({"\"", text, "\"", crlf}), system_charset());
+    if (!record)
         return false;
-    setvbuf(f, nullptr, _IONBF, 0);
-    const bool ok = std::fwrite(record.data(), 1, record.size(), f) == record.size();
-    return std::fclose(f) == 0 && ok;
+    const int fd = _wopen(widen(path).c_str(), _O_WRONLY | _O_APPEND | _O_CREAT | _O_BINARY,
+                          _S_IREAD | _S_IWRITE);
+    if (fd < 0)
+        return false;
+    const __int64 before = _lseeki64(fd, 0, SEEK_END);
+    const bool whole = _write(fd, record->data(), static_cast<unsigned>(record->size())) ==
+                       static_cast<int>(record->size());
+    // Take a torn record back out, so the file keeps whole records. A write
+    // that failed may still have put part of the record in the file (Wine
+    // does on a full disk), so cut back whatever it reported.
+    if (!whole && before >= 0)
+        _chsize_s(fd, before);
+    return _close(fd) == 0 && whole;
 }
 
 #else
 
-std::string encode_text(std::string_view utf8, const char* charset)
+std::optional<std::string> encode_text(std::string_view utf8, const char* charset)
 {
     iconv_t cd = iconv_open(charset, "UTF-8");
     if (cd == reinterpret_cast<iconv_t>(-1))
-        return std::string(utf8);
+        return std::nullopt;
     std::string out;
     char buf[256];
     char* in = const_cast<char*>(utf8.data());
@@ -178,22 +197,24 @@ bool create_if_missing(const std::string& path)
 
 bool append_record(const std::string& path, std::string_view text)
 {
-    const std::string record = encode_text(join({"\"", text, "\"", crlf}), system_charset());
+    const auto record = encode_text(join({"\"", text, "\"", crlf}), system_charset());
+    if (!record)
+        return false;
     const int fd = ::open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0644);
     if (fd < 0)
         return false;
     struct stat before {};
     const bool sized = ::fstat(fd, &before) == 0;
     std::size_t done = 0;
-    while (done < record.size()) {
-        const ssize_t n = ::write(fd, record.data() + done, record.size() - done);
+    while (done < record->size()) {
+        const ssize_t n = ::write(fd, record->data() + done, record->size() - done);
         if (n < 0 && errno == EINTR)
             continue;
         if (n <= 0)
             break;
         done += static_cast<std::size_t>(n);
     }
-    const bool whole = done == record.size();
+    const bool whole = done == record->size();
     // Take a torn record back out, so the file keeps whole records. The
     // append has failed either way; the truncation's own result adds nothing.
     if (!whole && done > 0 && sized && S_ISREG(before.st_mode)) {

@@ -5,6 +5,7 @@
 #include "frame.h"
 #include "window_state.h"
 
+#include <optional>
 #include <span>
 #include <string>
 #include <string_view>
@@ -44,8 +45,9 @@ bool create_if_missing(const std::string& path);
 bool append_record(const std::string& path, std::string_view text);
 
 // UTF-8 text in the given character set (an iconv name, or "CP<n>" on
-// Windows); a character the set cannot hold becomes '?'.
-std::string encode_text(std::string_view utf8, const char* charset);
+// Windows); a character the set cannot hold becomes '?'. Nothing when the
+// text cannot be converted at all: an empty result is never a lost text.
+std::optional<std::string> encode_text(std::string_view utf8, const char* charset);
 
 // The encoding of the tool's text files: the ANSI code page on Windows
 // (GBK on a Chinese system), UTF-8 elsewhere.

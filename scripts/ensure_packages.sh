@@ -16,3 +16,4 @@ ensure_packages() {
 build_packages=(cmake make g++ pkg-config qt6-base-dev qt6-serialport-dev libgl-dev)
 test_packages=(libgtest-dev libmodbus-dev)
 fuzz_packages=(cmake make clang libclang-rt-14-dev llvm-14)
+windows_packages=(cmake make g++-mingw-w64-x86-64-posix googletest wine64)

@@ -1,11 +1,15 @@
 #include "settings_file.h"
 
 #include "fakes.h"
+#include "files.h"
+
+#ifndef _WIN32
 #include "pty.h"
+#include <sys/stat.h>
+#endif
 
 #include <filesystem>
 #include <gtest/gtest.h>
-#include <sys/stat.h>
 
 namespace {
 
@@ -76,10 +80,12 @@ TEST(SettingsFile, ReadsTwoFieldsOfAFileOfAtMost64KiB)
     }
     fs::remove(path);
     EXPECT_FALSE(qrv::load_port_settings(path));
+#ifndef _WIN32
     write_file(path, record);
     ASSERT_EQ(::chmod(path.c_str(), 0200), 0);
     ASSERT_EQ(::chmod(dir.path().c_str(), 0755), 0);
     EXPECT_TRUE(as_unprivileged([&] { return !qrv::load_port_settings(path); }));
+#endif
 }
 
 TEST(SettingsFile, WriterReplacesTheWholeFileOrReportsFailure)

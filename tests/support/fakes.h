@@ -3,6 +3,7 @@
 #pragma once
 
 #include "clock.h"
+#include "oplog.h"
 #include "serial_api.h"
 #include "window_state.h"
 
@@ -18,11 +19,11 @@ namespace qrv::test {
 using Bytes = std::vector<std::uint8_t>;
 using Strings = std::vector<std::string>;
 
-// "11 06 00 0A" -> {0x11, 0x06, 0x00, 0x0A}
+// "11 06 00 0A" -> {0x11, 0x06, 0x00, 0x0A}; "11060 00A" the same.
 inline Bytes from_hex(const std::string& text)
 {
     Bytes bytes;
-    for (std::size_t i = 0; i + 1 < text.size(); i += 3)
+    for (std::size_t i = 0; i + 1 < text.size(); i += text[i + 2] == ' ' ? 3 : 2)
         bytes.push_back(static_cast<std::uint8_t>(std::stoi(text.substr(i, 2), nullptr, 16)));
     return bytes;
 }
@@ -43,9 +44,10 @@ inline const std::string success_entry =
     entry_17_to_1("响应数据：1 6 0 A 0 1 68 8\r\nModbus 新ID 设置成功  ");
 inline const std::string no_reply_entry = entry_17_to_1("设置无响应，请重新设置");
 
+// The record of an entry in the day log file, in the system's encoding.
 inline std::string record(const std::string& entry)
 {
-    return "\"" + entry + "\"\r\n";
+    return encode_text("\"" + entry + "\"\r\n", system_charset()).value();
 }
 
 class MessageRecorder : public MessageSink {
