@@ -42,21 +42,6 @@ TEST(Numeric, WholeTextNumbersAndTheirRounding)
     EXPECT_FALSE(qrv::round_to_i16(std::nan("")));
 }
 
-TEST(Numeric, LeadingValue)
-{
-    const struct {
-        const char* text;
-        double value;
-    } rows[] = {
-        // clang-format off
-        {"3.5x", 3.5}, {"  42abc", 42}, {"x", 0}, {"-7", -7}, {"", 0}, {"\t+2.5,1", 2.5},
-        {"1e3", 1}, {"-x", 0}, {"-.5\"", -0.5}, {"7 8", 7},
-        // clang-format on
-    };
-    for (const auto& row : rows)
-        EXPECT_EQ(qrv::leading_value(row.text), row.value) << row.text;
-}
-
 TEST(EntryChecks, FirstFailureOnly)
 {
     const std::string port = qrv::msg_open_port, old_id = qrv::msg_old_id, new_id = qrv::msg_new_id;

@@ -49,7 +49,7 @@ TEST(SettingsFile, StoredTextSelectsAnIndexOfItsList)
     } rows[] = {
         {"3.5", 24, 4}, {"2.5", 24, 2},   {"abc", 24, 0},    {"", 24, 0},     {" 7x", 24, 7},
         {"23", 24, 23}, {"5", 6, 5},      {"-0.4", 24, 0},   {"-1", 24, {}},  {"24", 24, {}},
-        {"6", 6, {}},   {"23.5", 24, {}}, {"70000", 24, {}}, {"1e400", 6, 1},
+        {"6", 6, {}},   {"23.5", 24, {}}, {"70000", 24, {}}, {"1e400", 6, 1}, {"\t+2.5,1", 6, 2},
     };
     for (const auto& row : rows)
         EXPECT_EQ(qrv::stored_index(row.text, row.count), row.index) << row.text;

@@ -115,19 +115,20 @@ private:
     std::string m_link;
 };
 
-// qrv-devsim running as a child process, with its link at link_path.
+// qrv-devsim running as a child process, with its link at link_path and
+// what it prints in link_path + ".out".
 class Devsim {
 public:
     Devsim(const std::string& link_path, std::vector<std::string> options = {})
+        : m_out(link_path + ".out")
     {
-        int out[2];
-        if (::pipe2(out, O_CLOEXEC) != 0)
-            fail("pipe");
+        std::filesystem::create_directories(std::filesystem::path(link_path).parent_path());
         ::unlink(link_path.c_str());
         options.insert(options.begin(), {QRV_DEVSIM_PATH, "--link", link_path});
         if ((m_pid = ::fork()) == 0) {
-            ::dup2(out[1], 1);
-            ::dup2(out[1], 2);
+            const int out = ::open(m_out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+            ::dup2(out, 1);
+            ::dup2(out, 2);
             std::vector<char*> argv;
             for (auto& a : options)
                 argv.push_back(a.data());
@@ -135,34 +136,20 @@ public:
             ::execv(argv[0], argv.data());
             ::_exit(127);
         }
-        ::close(out[1]);
-        m_out = out[0];
-        fcntl(m_out, F_SETFL, O_NONBLOCK);
         for (int i = 0; !std::filesystem::is_symlink(link_path); ++i) {
             if (::waitpid(m_pid, nullptr, WNOHANG) == m_pid || i > 2000) {
                 stop(); // no destructor runs for a constructor that throws
-                ::close(m_out);
-                throw std::runtime_error("qrv-devsim did not come up");
+                throw std::runtime_error("qrv-devsim did not come up: " + output());
             }
             std::this_thread::sleep_for(5ms);
         }
     }
-    ~Devsim()
-    {
-        stop();
-        ::close(m_out);
-    }
+    ~Devsim() { stop(); }
     Devsim(const Devsim&) = delete;
     Devsim& operator=(const Devsim&) = delete;
 
     // Everything the device printed so far.
-    std::string output()
-    {
-        char buf[4096];
-        for (ssize_t n; (n = ::read(m_out, buf, sizeof buf)) > 0;)
-            m_text.append(buf, static_cast<std::size_t>(n));
-        return m_text;
-    }
+    std::string output() const { return read_file(m_out); }
     // Stops the device (SIGTERM) and waits for it; returns its wait status.
     int stop()
     {
@@ -173,14 +160,12 @@ public:
             std::this_thread::sleep_for(5ms);
         }
         m_pid = -1;
-        output();
         return status;
     }
 
 private:
+    std::string m_out;
     pid_t m_pid = -1;
-    int m_out = -1;
-    std::string m_text;
 };
 
 // Runs check in a child process that file permissions bind (root drops to
