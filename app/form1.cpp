@@ -8,6 +8,7 @@
 #include "serial_lib.h"
 
 #include <QComboBox>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -88,6 +89,7 @@ void Form1::create_controls()
         b->setDefault(false);
         b->setFont(font);
         b->setGeometry(where);
+        b->installEventFilter(this);
         return b;
     };
     auto combo = [this](const char* name, const char* accessible, QRect where) {
@@ -153,6 +155,23 @@ void Form1::create_controls()
     connect(Command2, &QPushButton::clicked, this, [this] { Command2_Click(); });
     connect(Text_old, &QLineEdit::textChanged, this, [this] { Text_old_Change(); });
     connect(Text_new, &QLineEdit::textChanged, this, [this] { Text_new_Change(); });
+}
+
+bool Form1::eventFilter(QObject* watched, QEvent* event)
+{
+    // Technicians tab to a button and press Enter, as they do on Windows; Qt
+    // clicks only on Space unless the button is a default one, which neither
+    // is: Enter in a text box must go on doing nothing.
+    if (event->type() == QEvent::KeyPress && (watched == Command_uart || watched == Command2)) {
+        const auto* key = static_cast<QKeyEvent*>(event);
+        if (key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter) {
+            // A held key clicks once, not once per repeat after each attempt.
+            if (!key->isAutoRepeat())
+                static_cast<QPushButton*>(watched)->click();
+            return true;
+        }
+    }
+    return QWidget::eventFilter(watched, event);
 }
 
 std::string Form1::settings_path() const

@@ -78,6 +78,9 @@ public:
     QPushButton* Command2;
     QTextEdit* Text_log;
 
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
 private:
     void create_controls();
     std::string settings_path() const;

@@ -8,6 +8,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QSignalSpy>
 #include <QTest>
 #include <QTextEdit>
 #include <filesystem>
@@ -169,4 +170,45 @@ TEST(Form1, LogBoxShowsLinesAndHandsOutCrLf)
     s.form.Text_log->moveCursor(QTextCursor::End);
     s.form.Text_log->insertPlainText("\nnote");
     EXPECT_EQ(s.form.log_text(), text + "\r\nnote");
+}
+
+// ---- Keyboard, busy pointer and log box font ----
+
+namespace {
+
+// The window on a fake line whose wait takes no time.
+struct OnFakes {
+    TempDir dir;
+    MessageRecorder messages;
+    FakeClock clock;
+    FakeSerial serial;
+    Form1 form{dir.path(), {&messages, &clock, &serial}};
+};
+
+} // namespace
+
+TEST(Form1Keys, EnterAndSpaceClickTheFocusedButtonOnly)
+{
+    OnFakes f;
+    Form1& w = f.form;
+    w.show();
+    QApplication::setActiveWindow(&w);
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&w));
+    QSignalSpy port(w.Command_uart, &QPushButton::clicked);
+    QSignalSpy change(w.Command2, &QPushButton::clicked);
+    for (QWidget* focus :
+         std::initializer_list<QWidget*>{w.Command_uart, w.Command2, w.Text_old, w.Text_new}) {
+        for (const Qt::Key key : {Qt::Key_Return, Qt::Key_Enter, Qt::Key_Space}) {
+            if (key == Qt::Key_Space && !qobject_cast<QPushButton*>(focus))
+                continue; // a text box takes it as text
+            SCOPED_TRACE(focus->objectName().toStdString() + " key " + std::to_string(key));
+            port.clear();
+            change.clear();
+            focus->setFocus();
+            ASSERT_EQ(QApplication::focusWidget(), focus);
+            QTest::keyClick(focus, key, key == Qt::Key_Enter ? Qt::KeypadModifier : Qt::NoModifier);
+            EXPECT_EQ(port.count(), focus == w.Command_uart ? 1 : 0);
+            EXPECT_EQ(change.count(), focus == w.Command2 ? 1 : 0);
+        }
+    }
 }
