@@ -1,5 +1,6 @@
 #include "form1.h"
 
+#include "busy_clock.h"
 #include "id_rules.h"
 #include "message_box.h"
 #include "oplog.h"
@@ -58,10 +59,11 @@ Form1::Form1(std::string tool_folder, Form1Services services)
       m_clock(
           given_or_own(services.clock, m_own_clock, [] { return std::make_unique<QtClock>(); })),
       m_serial(given_or_own(services.serial, m_own_serial,
-                            [this] { return std::make_unique<qrv::SerialLib>(m_tool_folder); }))
+                            [this] { return std::make_unique<qrv::SerialLib>(m_tool_folder); })),
+      m_busy_clock(std::make_unique<BusyClock>(m_clock, *this))
 {
-    m_change = std::make_unique<qrv::ChangeCommand>(*this, m_serial, m_clock, m_messages, m_vars,
-                                                    m_tool_folder);
+    m_change = std::make_unique<qrv::ChangeCommand>(*this, m_serial, *m_busy_clock, m_messages,
+                                                    m_vars, m_tool_folder);
     create_controls();
     Form_Load();
     Combo_uart->setFocus();

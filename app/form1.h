@@ -92,6 +92,7 @@ private:
     qrv::MessageSink& m_messages;
     qrv::Clock& m_clock;
     qrv::SerialApi& m_serial;
+    std::unique_ptr<qrv::Clock> m_busy_clock;
     qrv::WindowVars m_vars;
     qrv::PortSettings m_saved;
     std::unique_ptr<qrv::ChangeCommand> m_change;

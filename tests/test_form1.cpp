@@ -212,3 +212,27 @@ TEST(Form1Keys, EnterAndSpaceClickTheFocusedButtonOnly)
         }
     }
 }
+
+TEST(Form1Keys, BusyPointerShowsDuringTheWaitOnly)
+{
+    const std::pair<const char*, Bytes> replies[] = {
+        {"success", echo_from_1}, {"mismatch", request_17_to_1}, {"no reply", {}}};
+    for (const auto& [verdict, reply] : replies) {
+        SCOPED_TRACE(verdict);
+        OnFakes f;
+        f.serial.device = [&](const Bytes&) { return reply; };
+        f.form.Command_uart->click();
+        // Over the window, its buttons and the text boxes with their I-beam.
+        const QWidget* pointed[] = {&f.form, f.form.Command2, f.form.Text_old,
+                                    f.form.Text_log->viewport()};
+        f.clock.during_wait = [&] {
+            for (const QWidget* w : pointed)
+                EXPECT_EQ(w->cursor().shape(), Qt::WaitCursor);
+        };
+        f.form.Command2->click();
+        ASSERT_EQ(f.clock.waits, std::vector<int>{1000});
+        EXPECT_EQ(f.form.Command2->cursor().shape(), Qt::ArrowCursor);
+        EXPECT_EQ(f.form.Text_old->cursor().shape(), Qt::IBeamCursor);
+        EXPECT_EQ(f.form.Text_log->viewport()->cursor().shape(), Qt::IBeamCursor);
+    }
+}
