@@ -13,8 +13,7 @@ case "${1:-}" in
 *) echo "usage: $0 [--no-device]" >&2; exit 2 ;;
 esac
 
-# The window's texts are Chinese: without a CJK font they show as boxes.
-ensure_packages "${build_packages[@]}" "${test_packages[@]}" fonts-noto-cjk
+ensure_packages "${build_packages[@]}" "${test_packages[@]}" "${window_packages[@]}"
 cmake -S . -B build -DCMAKE_BUILD_TYPE=Debug
 cmake --build build -j"$(nproc)" --target qrv-idset qrv-devsim
 

@@ -58,7 +58,7 @@ if [ "$mode" = --fuzz ]; then
     exit $((failed > 0))
 fi
 
-ensure_packages "${build_packages[@]}" "${test_packages[@]}"
+ensure_packages "${build_packages[@]}" "${test_packages[@]}" "${window_packages[@]}"
 
 cmake -S . -B "$dir" -DCMAKE_BUILD_TYPE=Debug "${flags[@]}"
 cmake --build "$dir" -j"$(nproc)"

@@ -13,6 +13,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QTextDocument>
 #include <QTextEdit>
 
 namespace {
@@ -35,6 +36,16 @@ QFont song_font(double points, bool bold)
                       QStringLiteral("Noto Serif CJK SC"), QStringLiteral("Noto Sans CJK SC")});
     font.setPointSizeF(points);
     font.setBold(bold);
+    return font;
+}
+
+// The window's default font. 宋体's half-width characters are half its
+// height wide, so the 36-star line fits the log box on one line; where 宋体
+// is missing, a CJK monospace has the same widths.
+QFont log_font(QFont font)
+{
+    font.setFamilies({QStringLiteral("宋体"), QStringLiteral("SimSun"),
+                      QStringLiteral("Noto Sans Mono CJK SC")});
     return font;
 }
 
@@ -132,6 +143,10 @@ void Form1::create_controls()
     Text_log->setAcceptRichText(false);
     Text_log->setPlainText(QStringLiteral("Text3"));
     Text_log->setObjectName(QStringLiteral("Text_log"));
+    Text_log->setFont(log_font(font()));
+    // A narrow margin, as a Windows edit box has: with Qt's 4 pixels the
+    // last star of the star line wraps.
+    Text_log->document()->setDocumentMargin(2);
     Text_log->setAccessibleName(QStringLiteral("操作日志"));
     Text_log->setGeometry(twips(3240, 3120, 3375, 2295));
     Text_log->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);

@@ -14,5 +14,9 @@ ensure_packages() {
 }
 
 build_packages=(cmake make g++ pkg-config qt6-base-dev qt6-serialport-dev libgl-dev)
+# The window's texts are Chinese: without a CJK font they show as boxes. Where
+# 宋体 is missing, the log box takes this one's monospace, and the window's
+# tests measure its lines with it.
+window_packages=(fonts-noto-cjk)
 test_packages=(libgtest-dev libmodbus-dev)
 fuzz_packages=(cmake make clang libclang-rt-14-dev llvm-14)

@@ -10,7 +10,9 @@
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QTest>
+#include <QTextBlock>
 #include <QTextEdit>
+#include <QTextLayout>
 #include <filesystem>
 #include <gtest/gtest.h>
 
@@ -235,4 +237,16 @@ TEST(Form1Keys, BusyPointerShowsDuringTheWaitOnly)
         EXPECT_EQ(f.form.Text_old->cursor().shape(), Qt::IBeamCursor);
         EXPECT_EQ(f.form.Text_log->viewport()->cursor().shape(), Qt::IBeamCursor);
     }
+}
+
+TEST(Form1Keys, StarLineFitsOneLineOfTheLogBox)
+{
+    OnFakes f;
+    f.form.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&f.form));
+    // 宋体 where it is installed, else the CJK monospace with its widths.
+    const QString family = QFontInfo(f.form.Text_log->font()).family();
+    EXPECT_TRUE(QStringList({"SimSun", "宋体", "Noto Sans Mono CJK SC"}).contains(family));
+    f.form.set_log_text("************************************\r\n");
+    EXPECT_EQ(f.form.Text_log->document()->firstBlock().layout()->lineCount(), 1);
 }
