@@ -13,8 +13,20 @@ case "${1:-}" in
 *) echo "usage: $0 [--no-device]" >&2; exit 2 ;;
 esac
 
-# The window's texts are Chinese: without a CJK font they show as boxes.
-ensure_packages "${build_packages[@]}" "${test_packages[@]}" fonts-noto-cjk
+# Without a display Qt aborts the window; say why before building anything.
+if [ -z "${DISPLAY:-}${WAYLAND_DISPLAY:-}${QT_QPA_PLATFORM:-}" ]; then
+    cat >&2 <<EOF
+The tool is a window and needs a desktop session: no DISPLAY or WAYLAND_DISPLAY
+is set here (over SSH, for example). Run ./run.sh in a terminal on the desktop.
+To check without a desktop that the tool builds and starts, its window unseen:
+    QT_QPA_PLATFORM=offscreen ./run.sh
+To change IDs without a window, use the command-line tool qrv-idctl, once it
+is part of the build.
+EOF
+    exit 1
+fi
+
+ensure_packages "${build_packages[@]}" "${test_packages[@]}" "${window_packages[@]}"
 cmake -S . -B build -DCMAKE_BUILD_TYPE=Debug
 cmake --build build -j"$(nproc)" --target qrv-idset qrv-devsim
 

@@ -86,7 +86,7 @@ if [ "$mode" = --windows ]; then
     exit 0
 fi
 
-ensure_packages "${build_packages[@]}" "${test_packages[@]}"
+ensure_packages "${build_packages[@]}" "${test_packages[@]}" "${window_packages[@]}"
 
 cmake -S . -B "$dir" -DCMAKE_BUILD_TYPE=Debug "${flags[@]}"
 cmake --build "$dir" -j"$(nproc)"

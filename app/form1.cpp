@@ -1,5 +1,6 @@
 #include "form1.h"
 
+#include "busy_clock.h"
 #include "id_rules.h"
 #include "message_box.h"
 #include "oplog.h"
@@ -8,9 +9,11 @@
 #include "serial_lib.h"
 
 #include <QComboBox>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QTextDocument>
 #include <QTextEdit>
 
 namespace {
@@ -36,6 +39,16 @@ QFont song_font(double points, bool bold)
     return font;
 }
 
+// The window's default font. 宋体's half-width characters are half its
+// height wide, so the 36-star line fits the log box on one line; where 宋体
+// is missing, a CJK monospace has the same widths.
+QFont log_font(QFont font)
+{
+    font.setFamilies({QStringLiteral("宋体"), QStringLiteral("SimSun"),
+                      QStringLiteral("Noto Sans Mono CJK SC")});
+    return font;
+}
+
 template <typename T, typename Make> T& given_or_own(T* given, std::unique_ptr<T>& owner, Make make)
 {
     if (!given)
@@ -57,10 +70,11 @@ Form1::Form1(std::string tool_folder, Form1Services services)
       m_clock(
           given_or_own(services.clock, m_own_clock, [] { return std::make_unique<QtClock>(); })),
       m_serial(given_or_own(services.serial, m_own_serial,
-                            [this] { return std::make_unique<qrv::SerialLib>(m_tool_folder); }))
+                            [this] { return std::make_unique<qrv::SerialLib>(m_tool_folder); })),
+      m_busy_clock(std::make_unique<BusyClock>(m_clock, *this))
 {
-    m_change = std::make_unique<qrv::ChangeCommand>(*this, m_serial, m_clock, m_messages, m_vars,
-                                                    m_tool_folder);
+    m_change = std::make_unique<qrv::ChangeCommand>(*this, m_serial, *m_busy_clock, m_messages,
+                                                    m_vars, m_tool_folder);
     create_controls();
     Form_Load();
     Combo_uart->setFocus();
@@ -88,6 +102,7 @@ void Form1::create_controls()
         b->setDefault(false);
         b->setFont(font);
         b->setGeometry(where);
+        b->installEventFilter(this);
         return b;
     };
     auto combo = [this](const char* name, const char* accessible, QRect where) {
@@ -128,6 +143,10 @@ void Form1::create_controls()
     Text_log->setAcceptRichText(false);
     Text_log->setPlainText(QStringLiteral("Text3"));
     Text_log->setObjectName(QStringLiteral("Text_log"));
+    Text_log->setFont(log_font(font()));
+    // A narrow margin, as a Windows edit box has: with Qt's 4 pixels the
+    // last star of the star line wraps.
+    Text_log->document()->setDocumentMargin(2);
     Text_log->setAccessibleName(QStringLiteral("操作日志"));
     Text_log->setGeometry(twips(3240, 3120, 3375, 2295));
     Text_log->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
@@ -153,6 +172,23 @@ void Form1::create_controls()
     connect(Command2, &QPushButton::clicked, this, [this] { Command2_Click(); });
     connect(Text_old, &QLineEdit::textChanged, this, [this] { Text_old_Change(); });
     connect(Text_new, &QLineEdit::textChanged, this, [this] { Text_new_Change(); });
+}
+
+bool Form1::eventFilter(QObject* watched, QEvent* event)
+{
+    // Technicians tab to a button and press Enter, as they do on Windows; Qt
+    // clicks only on Space unless the button is a default one, which neither
+    // is: Enter in a text box must go on doing nothing.
+    if (event->type() == QEvent::KeyPress && (watched == Command_uart || watched == Command2)) {
+        const auto* key = static_cast<QKeyEvent*>(event);
+        if (key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter) {
+            // A held key clicks once, not once per repeat after each attempt.
+            if (!key->isAutoRepeat())
+                static_cast<QPushButton*>(watched)->click();
+            return true;
+        }
+    }
+    return QWidget::eventFilter(watched, event);
 }
 
 std::string Form1::settings_path() const

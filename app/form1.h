@@ -78,6 +78,9 @@ public:
     QPushButton* Command2;
     QTextEdit* Text_log;
 
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
 private:
     void create_controls();
     std::string settings_path() const;
@@ -89,6 +92,7 @@ private:
     qrv::MessageSink& m_messages;
     qrv::Clock& m_clock;
     qrv::SerialApi& m_serial;
+    std::unique_ptr<qrv::Clock> m_busy_clock;
     qrv::WindowVars m_vars;
     qrv::PortSettings m_saved;
     std::unique_ptr<qrv::ChangeCommand> m_change;

@@ -1,19 +1,37 @@
 # Installs the Debian packages named as arguments that are not installed yet;
-# the package lists are refreshed only when something is missing.
+# the package lists are refreshed only when something is missing. apt's many
+# lines go to packages.log, so that they do not bury the build's and the
+# tests' output; the log's tail is shown when installing fails.
 ensure_packages() {
     local missing=() p
     for p in "$@"; do
         dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
     done
     [ ${#missing[@]} -eq 0 ] && return 0
-    local sudo=()
-    [ "$(id -u)" -eq 0 ] || sudo=(sudo)
-    echo "Installing: ${missing[*]}"
-    "${sudo[@]}" apt-get update -qq
-    DEBIAN_FRONTEND=noninteractive "${sudo[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}"
+    local sudo=() log=$PWD/packages.log
+    if [ "$(id -u)" -ne 0 ]; then
+        sudo=(sudo)
+        sudo -v # a password is asked here, before the output goes to the log
+    fi
+    echo "Installing ${missing[*]} (output in $log)"
+    # env inside sudo: sudo drops the caller's environment, and a question
+    # from a package would wait unseen behind the log.
+    if ! {
+        "${sudo[@]}" apt-get update &&
+            "${sudo[@]}" env DEBIAN_FRONTEND=noninteractive \
+                apt-get install -y --no-install-recommends "${missing[@]}"
+    } >"$log" 2>&1; then
+        tail -n 20 "$log" >&2
+        echo "Installing failed; apt's whole output is in $log" >&2
+        return 1
+    fi
 }
 
 build_packages=(cmake make g++ pkg-config qt6-base-dev qt6-serialport-dev libgl-dev)
+# The window's texts are Chinese: without a CJK font they show as boxes. Where
+# 宋体 is missing, the log box takes this one's monospace, and the window's
+# tests measure its lines with it.
+window_packages=(fonts-noto-cjk)
 test_packages=(libgtest-dev libmodbus-dev)
 fuzz_packages=(cmake make clang libclang-rt-14-dev llvm-14)
 windows_packages=(cmake make g++-mingw-w64-x86-64-posix googletest wine64)

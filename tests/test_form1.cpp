@@ -12,8 +12,11 @@
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QSignalSpy>
 #include <QTest>
+#include <QTextBlock>
 #include <QTextEdit>
+#include <QTextLayout>
 #include <QTimer>
 #include <filesystem>
 #include <gtest/gtest.h>
@@ -313,4 +316,66 @@ TEST(Form1, Messages)
     });
     MessageBox(nullptr).show_message(no_reply);
     EXPECT_EQ(seen.toStdString(), "QRV ID设置软件|" + no_reply + "|1");
+}
+
+TEST(Form1, EnterAndSpaceClickTheFocusedButtonOnly)
+{
+    Started s;
+    Form1& w = s.form;
+    w.show();
+    QApplication::setActiveWindow(&w);
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&w));
+    QSignalSpy port(w.Command_uart, &QPushButton::clicked);
+    QSignalSpy change(w.Command2, &QPushButton::clicked);
+    for (QWidget* focus :
+         std::initializer_list<QWidget*>{w.Command_uart, w.Command2, w.Text_old, w.Text_new}) {
+        for (const Qt::Key key : {Qt::Key_Return, Qt::Key_Enter, Qt::Key_Space}) {
+            if (key == Qt::Key_Space && !qobject_cast<QPushButton*>(focus))
+                continue; // a text box takes it as text
+            SCOPED_TRACE(focus->objectName().toStdString() + " key " + std::to_string(key));
+            port.clear();
+            change.clear();
+            focus->setFocus();
+            ASSERT_EQ(QApplication::focusWidget(), focus);
+            QTest::keyClick(focus, key, key == Qt::Key_Enter ? Qt::KeypadModifier : Qt::NoModifier);
+            EXPECT_EQ(port.count(), focus == w.Command_uart ? 1 : 0);
+            EXPECT_EQ(change.count(), focus == w.Command2 ? 1 : 0);
+        }
+    }
+}
+
+TEST(Form1, BusyPointerShowsDuringTheWaitOnly)
+{
+    const std::pair<const char*, Bytes> replies[] = {
+        {"success", echo_from_1}, {"mismatch", request_17_to_1}, {"no reply", {}}};
+    for (const auto& [verdict, reply] : replies) {
+        SCOPED_TRACE(verdict);
+        Started f;
+        f.serial.device = [&](const Bytes&) { return reply; };
+        f.form.Command_uart->click();
+        // Over the window, its buttons and the text boxes with their I-beam.
+        const QWidget* pointed[] = {&f.form, f.form.Command2, f.form.Text_old,
+                                    f.form.Text_log->viewport()};
+        f.clock.during_wait = [&] {
+            for (const QWidget* w : pointed)
+                EXPECT_EQ(w->cursor().shape(), Qt::WaitCursor);
+        };
+        f.form.Command2->click();
+        ASSERT_EQ(f.clock.waits, std::vector<int>{1000});
+        EXPECT_EQ(f.form.Command2->cursor().shape(), Qt::ArrowCursor);
+        EXPECT_EQ(f.form.Text_old->cursor().shape(), Qt::IBeamCursor);
+        EXPECT_EQ(f.form.Text_log->viewport()->cursor().shape(), Qt::IBeamCursor);
+    }
+}
+
+TEST(Form1, StarLineFitsOneLineOfTheLogBox)
+{
+    Started f;
+    f.form.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&f.form));
+    // 宋体 where it is installed, else the CJK monospace with its widths.
+    const QString family = QFontInfo(f.form.Text_log->font()).family();
+    EXPECT_TRUE(QStringList({"SimSun", "宋体", "Noto Sans Mono CJK SC"}).contains(family));
+    f.form.set_log_text("************************************\r\n");
+    EXPECT_EQ(f.form.Text_log->document()->firstBlock().layout()->lineCount(), 1);
 }

@@ -61,12 +61,6 @@ TEST(Frame, CrcCheckRefusesEveryDamagedByte)
     EXPECT_FALSE(qrv::frame_crc_ok(Bytes{0xFF}));
 }
 
-TEST(Frame, HexTexts)
-{
-    EXPECT_EQ(qrv::hex_bytes(Bytes{0, 6, 10, 15, 16, 0x6A, 0xF7, 0xFF}), "0 6 A F 10 6A F7 FF");
-    EXPECT_EQ(qrv::hex_bytes(Bytes{}), "");
-}
-
 } // namespace
 
 namespace {

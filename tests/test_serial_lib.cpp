@@ -14,7 +14,6 @@ using namespace qrv::test;
 using namespace std::chrono;
 
 // The application object's event loop never runs here: no call depends on it.
-
 namespace {
 
 const Bytes frame{0x01, 0x06, 0x00, 0x10, 0x00, 0x05, 0x88, 0x0c};
@@ -31,13 +30,8 @@ const struct {
     {"flush", [](SerialLib& l, int p) { return l.sio_flush(p); }, sio_read_failed},
     {"write", [](SerialLib& l, int p) { return l.sio_write(p, buf, 8); }, sio_write_failed},
     {"baud", [](SerialLib& l, int p) { return l.sio_baud(p, 9600); }, sio_bad_baud},
+    {"wait", [](SerialLib& l, int p) { return l.sio_wait_input(p, 1000); }, sio_read_failed},
 };
-
-// Bytes written at the master reach the slave a moment later.
-void settle()
-{
-    std::this_thread::sleep_for(50ms);
-}
 
 struct SerialLibTest : ::testing::Test {
     void SetUp() override
@@ -88,7 +82,7 @@ TEST_F(SerialLibTest, BytesFlowBothWaysWithoutAnEventLoop)
     EXPECT_EQ(pty.read(frame.size(), 1s), frame);
     pty.write(Bytes(frame.begin(), frame.begin() + 3));
     pty.write(Bytes(frame.begin() + 3, frame.end()));
-    settle();
+    std::this_thread::sleep_for(50ms); // from the master to the slave
     ASSERT_EQ(lib.sio_iqueue(9), 8);
     Bytes got(16);
     ASSERT_EQ(lib.sio_read(9, got.data(), 3), 3);
@@ -100,7 +94,7 @@ TEST_F(SerialLibTest, BytesFlowBothWaysWithoutAnEventLoop)
 
     // Flushing drops also what the system holds and was not yet taken in.
     pty.write(frame);
-    settle();
+    std::this_thread::sleep_for(50ms); // from the master to the slave
     EXPECT_EQ(lib.sio_flush(9), sio_ok);
     EXPECT_EQ(lib.sio_iqueue(9), 0);
 }
@@ -149,7 +143,7 @@ TEST(SerialLib, VanishedDeviceFailsQuicklyUntilClosedAndReopened)
             pty.link(tool.file("ports/COM9"));
             ASSERT_EQ(lib.sio_open(9), sio_ok);
             pty.write(frame);
-            settle();
+            std::this_thread::sleep_for(50ms); // from the master to the slave
             pty.close_master();
             const auto start = steady_clock::now();
             EXPECT_EQ(first.call(lib, 9), first.gone);
@@ -163,7 +157,7 @@ TEST(SerialLib, VanishedDeviceFailsQuicklyUntilClosedAndReopened)
         back.link(tool.file("ports/COM9"));
         ASSERT_EQ(lib.sio_open(9), sio_ok);
         back.write(frame);
-        settle();
+        std::this_thread::sleep_for(50ms); // from the master to the slave
         EXPECT_EQ(lib.sio_iqueue(9), 8);
     }
 }

@@ -65,8 +65,6 @@ TEST(SettingsFile, ReadsTwoFieldsOfAFileOfAtMost64KiB)
         {record, Strings{"5", "2"}},
         {record + std::string(64 * 1024 - record.size(), ' '), Strings{"5", "2"}},
         {record + std::string(64 * 1024 - record.size() + 1, ' '), std::nullopt},
-        {"\"8\"\r\n", std::nullopt},
-        {"", std::nullopt},
     };
     TempDir dir;
     const std::string path = dir.file("parameter.txt");
@@ -78,8 +76,6 @@ TEST(SettingsFile, ReadsTwoFieldsOfAFileOfAtMost64KiB)
                   row.fields)
             << row.bytes.size() << " bytes";
     }
-    fs::remove(path);
-    EXPECT_FALSE(qrv::load_port_settings(path));
 #ifndef _WIN32
     write_file(path, record);
     ASSERT_EQ(::chmod(path.c_str(), 0200), 0);

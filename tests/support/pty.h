@@ -70,14 +70,8 @@ public:
     }
     void write(const Bytes& bytes)
     {
-        for (std::size_t done = 0; done < bytes.size();) {
-            const ssize_t n = ::write(m_master, bytes.data() + done, bytes.size() - done);
-            if (n < 0 && errno != EAGAIN && errno != EINTR)
-                fail("pty write");
-            done += static_cast<std::size_t>(std::max<ssize_t>(n, 0));
-            pollfd p{m_master, POLLOUT, 0};
-            ::poll(&p, 1, 100);
-        }
+        if (::write(m_master, bytes.data(), bytes.size()) != ssize_t(bytes.size()))
+            fail("pty write");
     }
     // Up to count bytes, waiting at most timeout; a zero timeout takes what is there.
     Bytes read(std::size_t count, std::chrono::milliseconds timeout)
