@@ -44,6 +44,8 @@ TEST(Idctl, AgainstTheVirtualDevice)
         {{"--id", "17", "--id", "1"}, change, 4, "ID 17 → 1：新ID 1 已被占用（寄存器10 = 1），未发送更改命令\n"},
         {{"--reply-from-old"}, change, 1, "ID 17 → 1：数据校验错误，设置失败，请重新设置\n"},
         {{"--no-answer"}, change, 1, "ID 17 → 1：设置无响应，请重新设置\n"},
+        {{"--bad-crc"}, change, 1, "ID 17 → 1：数据校验错误，设置失败，请重新设置\n"},
+        {{"--extra", "3"}, change, 1, "ID 17 → 1：设置无响应，请重新设置\n"}, // 11 bytes
         {{"--keep-id"}, change, 1, "ID 17 → 1：设备应答了更改，但在ID 1 读回：无应答，新ID未确认\n"},
         {{"--keep-id"}, change + " --no-verify", 0, "ID 17 → 1：Modbus 新ID 设置成功（未读回确认）\n"},
         {{}, "read --port 9 --baud 115200 --id 17 --json", 0,

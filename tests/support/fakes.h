@@ -150,15 +150,13 @@ public:
         return call("flush", port, is_open(port) ? sio_ok : sio_bad_port);
     }
 
-    // Nothing more comes than what the device gave: the wait just passes.
-    int sio_wait_input(int port, int ms) override
+    // Nothing more comes than what the device gave: waiting for more fails.
+    int sio_wait_input(int port, int) override
     {
-        if (input.empty() && clock)
-            clock->now += ms;
-        return call("wait", port, is_open(port) ? int(input.size()) : sio_bad_port);
+        return call("wait", port,
+                    is_open(port) && !input.empty() ? int(input.size()) : sio_bad_port);
     }
 
-    FakeClock* clock = nullptr; // whose time the waits take
     int open_status = sio_ok, baud_status = sio_ok;
     std::map<int, std::int32_t> open_ports; // port -> baud
     Strings calls;                          // "open 9", "baud 9 115200", ...
