@@ -84,10 +84,11 @@ std::optional<std::string> parse_options(const std::vector<std::string>& args, O
             name.resize(eq);
         }
         const auto take = [&] {
-            if (!inline_value && i + 1 < args.size())
-                value = args[++i];
-            else if (!inline_value)
+            if (inline_value)
+                return true;
+            if (i + 1 >= args.size())
                 return false;
+            value = args[++i];
             return true;
         };
         const auto flag = [&](bool& target) {
@@ -102,12 +103,14 @@ std::optional<std::string> parse_options(const std::vector<std::string>& args, O
         bool ok = true;
         if (name == "--port")
             ok = take() && !(opt.port = value).empty();
-        else if (name == "--baud")
-            ok = take() &&
-                 ((opt.command == "scan" && value == "all") ||
-                  (parse_number(value, 1, 1'000'000, number) &&
-                   std::find(bauds.begin(), bauds.end(), (opt.baud = number)) != bauds.end()));
-        else if (name == "--ids" && opt.command == "scan") {
+        else if (name == "--baud") {
+            // A scan may try every speed; all else needs one of the window's.
+            ok = take() && (value == "all"
+                                ? opt.command == "scan"
+                                : parse_number(value, 1, 1'000'000, number) &&
+                                      std::find(bauds.begin(), bauds.end(), number) != bauds.end());
+            opt.baud = number;
+        } else if (name == "--ids" && opt.command == "scan") {
             const auto dash = take() ? value.find('-') : std::string::npos;
             ok = dash != std::string::npos && parse_id(value.substr(0, dash), opt.first_id) &&
                  parse_id(value.substr(dash + 1), opt.last_id) && opt.first_id <= opt.last_id;
@@ -187,6 +190,7 @@ std::string read_text(const ReadReply& r)
 
 const char* read_result(const ReadReply& r)
 {
+    // In the order of ReadReply::Kind.
     static const char* const names[] = {"value",   "exception", "other_address", "bad_crc",
                                         "garbled", "truncated", "none"};
     return names[static_cast<int>(r.kind)];

@@ -72,7 +72,7 @@ TEST(ChangeE2E, SuccessPutsTheExactRequestOnTheWireAndFilesTheEntry)
     EXPECT_TRUE(rig.messages.messages.empty());
     EXPECT_EQ(read_file(rig.dir.file("2026-12-06.txt")), record(success_entry));
     EXPECT_GE(took, 1000ms);
-    EXPECT_LT(took, 1100ms);
+    EXPECT_LT(took, 1300ms);
     // The wait sleeps in the event loop; it does not poll the clock.
     EXPECT_LT(double(std::clock() - cpu) / CLOCKS_PER_SEC, 0.1);
 }

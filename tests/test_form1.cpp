@@ -28,6 +28,13 @@ namespace {
 
 struct Started {
     explicit Started(std::string folder = "") : m_folder(std::move(folder)) {}
+    // Shown, with the keyboard's focus in it.
+    void activate()
+    {
+        form.show();
+        QApplication::setActiveWindow(&form);
+        ASSERT_TRUE(QTest::qWaitForWindowActive(&form));
+    }
     TempDir dir;
     std::string m_folder;
     MessageRecorder messages;
@@ -100,9 +107,7 @@ TEST(Form1, TabWalksTheControlsInOrder)
 {
     Started s;
     auto& f = s.form;
-    f.show();
-    QApplication::setActiveWindow(&f);
-    ASSERT_TRUE(QTest::qWaitForWindowActive(&f));
+    s.activate();
     EXPECT_EQ(QApplication::focusWidget(), f.Combo_uart);
     auto walk = [&](int steps) {
         std::vector<QWidget*> seen;
@@ -322,9 +327,7 @@ TEST(Form1, EnterAndSpaceClickTheFocusedButtonOnly)
 {
     Started s;
     Form1& w = s.form;
-    w.show();
-    QApplication::setActiveWindow(&w);
-    ASSERT_TRUE(QTest::qWaitForWindowActive(&w));
+    s.activate();
     QSignalSpy port(w.Command_uart, &QPushButton::clicked);
     QSignalSpy change(w.Command2, &QPushButton::clicked);
     for (QWidget* focus :
