@@ -1,7 +1,8 @@
 // Whatever a device, a noisy line or a second master puts on the wire after
-// the request: one whole attempt, its entry framed as always, a message
-// exactly when it failed. Bytes 0 and 1 pick the IDs; the rest waits in the
-// input queue after the wait.
+// a request: one whole ID change, its entry framed as always, a message
+// exactly when it failed; and the same bytes as the answer to a read of
+// register 10, a value only from a whole frame of the address asked. Bytes 0
+// and 1 pick the IDs; the rest is what came.
 #include "change_command.h"
 #include "fakes.h"
 
@@ -35,9 +36,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
     const auto verdict = qrv::ChangeCommand(window, serial, clock, messages, vars, folder).run();
     const std::string star = "************************************";
+    const auto read = qrv::parse_read_reply({data + 2, size - 2}, data[1]);
+    const bool value = read.kind == qrv::ReadReply::Kind::value;
     if (window.log.rfind(star + "\r\n", 0) != 0 || !window.log.ends_with(star + "\r\n\r\n") ||
-        messages.messages.size() != (verdict == qrv::Verdict::success ? 0U : 1U)) {
-        std::fprintf(stderr, "entry not framed by star lines, or a message for a success\n");
+        messages.messages.size() != (verdict == qrv::Verdict::success ? 0U : 1U) ||
+        (read.kind == qrv::ReadReply::Kind::none) != (size == 2) ||
+        (value && (size != 9 || data[2] != data[1] || read.value != (data[5] << 8 | data[6])))) {
+        std::fprintf(stderr, "entry not framed, a message for a success, or a read misjudged\n");
         std::abort();
     }
     return 0;
