@@ -20,15 +20,15 @@ The tool is a window and needs a desktop session: no DISPLAY or WAYLAND_DISPLAY
 is set here (over SSH, for example). Run ./run.sh in a terminal on the desktop.
 To check without a desktop that the tool builds and starts, its window unseen:
     QT_QPA_PLATFORM=offscreen ./run.sh
-To change IDs without a window, use the command-line tool qrv-idctl, once it
-is part of the build.
+To change IDs without a window, use the command-line tool: ./test.sh builds
+it, then build/bin/qrv-idctl --help.
 EOF
     exit 1
 fi
 
 ensure_packages "${build_packages[@]}" "${test_packages[@]}" "${window_packages[@]}"
 cmake -S . -B build -DCMAKE_BUILD_TYPE=Debug
-cmake --build build -j"$(nproc)" --target qrv-idset qrv-devsim
+cmake --build build -j"$(nproc)" --target qrv-idset qrv-idctl qrv-devsim
 
 if [ "$device" = 1 ]; then
     build/bin/qrv-devsim --id 17 --link build/bin/ports/COM9 &
