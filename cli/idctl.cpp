@@ -236,7 +236,8 @@ private:
     std::FILE* m_err;
 };
 
-struct MessageList : MessageSink {
+// The window's message boxes: here the result line says all they would.
+struct NoMessageBoxes : MessageSink {
     void show_message(const std::string&) override {}
 };
 
@@ -250,15 +251,18 @@ public:
 
     int run()
     {
-        std::string batch_bytes;
-        if (m_opt.command == "batch" && !read_batch(batch_bytes))
-            return exit_usage;
-        const BatchFile batch = parse_batch(batch_bytes);
-        if (m_opt.command == "batch" && !batch.errors.empty()) {
+        BatchFile batch;
+        if (m_opt.command == "batch") {
+            std::string bytes;
+            if (!read_batch(bytes))
+                return exit_usage;
+            batch = parse_batch(bytes);
             for (const auto& e : batch.errors)
                 std::fprintf(m_err, "qrv-idctl: %s: %s\n", m_opt.file.c_str(), e.c_str());
-            std::fprintf(m_err, "qrv-idctl: 文件有误，未发送任何命令\n");
-            return exit_usage;
+            if (!batch.errors.empty()) {
+                std::fprintf(m_err, "qrv-idctl: 文件有误，未发送任何命令\n");
+                return exit_usage;
+            }
         }
         if (const int status = open_port(); status != exit_ok)
             return status;
@@ -325,7 +329,7 @@ private:
         using Outcome = CheckedChange::Outcome;
         OpenPort port{m_serial, m_port, m_clock, m_opt.baud};
         LogString log;
-        MessageList messages;
+        NoMessageBoxes messages;
         const CheckedChange c = checked_change(log, messages, port, m_folder, from, to,
                                                {!m_opt.force, !m_opt.no_verify, m_opt.timeout_ms});
         const std::string ids = "ID " + std::to_string(from) + " → " + std::to_string(to) + "：";
