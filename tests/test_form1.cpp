@@ -378,8 +378,7 @@ TEST(Form1, BusyPointerShowsDuringTheWaitOnly)
 TEST(Form1, StarLineFitsOneLineOfTheLogBox)
 {
     Started f;
-    f.form.show();
-    ASSERT_TRUE(QTest::qWaitForWindowExposed(&f.form));
+    f.activate();
     // 宋体 where it is installed, else the CJK monospace with its widths.
     const QString family = QFontInfo(f.form.Text_log->font()).family();
     EXPECT_TRUE(QStringList({"SimSun", "宋体", "Noto Sans Mono CJK SC"}).contains(family));

@@ -42,6 +42,7 @@ TEST(Idctl, AgainstTheVirtualDevice)
         // clang-format off
         {{}, change, 0, "ID 17 → 1：Modbus 新ID 设置成功，已在ID 1 读回确认\n"},
         {{"--id", "17", "--id", "1"}, change, 4, "ID 17 → 1：新ID 1 已被占用（寄存器10 = 1），未发送更改命令\n"},
+        {{"--id", "17", "--id", "1", "--id", "1"}, change, 4, "ID 17 → 1：新ID 1 已被占用（应答CRC错误），未发送更改命令\n"},
         {{"--reply-from-old"}, change, 1, "ID 17 → 1：数据校验错误，设置失败，请重新设置\n"},
         {{"--no-answer"}, change, 1, "ID 17 → 1：设置无响应，请重新设置\n"},
         {{"--bad-crc"}, change, 1, "ID 17 → 1：数据校验错误，设置失败，请重新设置\n"},

@@ -1,4 +1,5 @@
 #include "change_command.h"
+#include "checked_change.h"
 
 #include "fakes.h"
 #include "files.h"
@@ -144,4 +145,24 @@ TEST(ChangeCommand, DayLogThatCannotBeWrittenIsReportedOnceAfterTheVerdict)
     EXPECT_TRUE(as_unprivileged([&] { return goes_on(dir.path()); }));
 #endif
     EXPECT_TRUE(std::filesystem::is_empty(dir.path()));
+}
+
+// The read of register 10 drops what waits from before and takes the whole
+// answer; a change is confirmed only by the new ID read back at the new ID.
+TEST(ChangeCommand, ReadAndTheChecksAroundAChange)
+{
+    Bench b;
+    OpenPort port{b.serial, 9, b.clock};
+    b.serial.input = request_17_to_1;
+    b.serial.device = [](const Bytes&) { return from_hex("11 03 02 00 11 B9 8B"); };
+    const ReadReply read = exchange_read(port, 17, 100);
+    EXPECT_EQ(std::pair(read.kind, int(read.value)), std::pair(ReadReply::Kind::value, 17));
+    // A device that echoes from its new address, but reads 17 there still.
+    b.serial.device = [](const Bytes& request) {
+        return request[1] == 0x06 ? echo_from_1 : from_hex("01 03 02 00 11 78 48");
+    };
+    LogString log;
+    EXPECT_EQ(
+        checked_change(log, b.messages, port, b.dir.path(), 17, 1, {false, true, 100}).outcome,
+        CheckedChange::Outcome::unconfirmed);
 }
