@@ -88,18 +88,20 @@ ReadReply exchange_read(OpenPort& port, std::uint8_t id, int timeout_ms)
     // The answer window opens once the request has left the wire.
     const std::int64_t deadline = port.clock.now_ms() + wire_ms(frame_len, port.baud) + timeout_ms;
     std::vector<std::uint8_t> got;
-    while (got.size() < read_reply_len(got)) {
-        const int waiting = port.serial.sio_iqueue(port.port);
+    // What is waiting, as the queue or the wait for input last told it.
+    int waiting = port.serial.sio_iqueue(port.port);
+    while (waiting >= 0 && got.size() < read_reply_len(got)) {
         if (waiting > 0) {
             std::uint8_t buf[256];
             const int n = port.serial.sio_read(port.port, buf, std::min<int>(waiting, sizeof buf));
             got.insert(got.end(), buf, buf + std::max(n, 0));
+            waiting = port.serial.sio_iqueue(port.port);
             continue;
         }
         const std::int64_t left = deadline - port.clock.now_ms();
-        if (waiting < 0 || left <= 0 ||
-            port.serial.sio_wait_input(port.port, static_cast<int>(left)) < 0)
+        if (left <= 0)
             break;
+        waiting = port.serial.sio_wait_input(port.port, static_cast<int>(left));
     }
     return parse_read_reply(got, id);
 }
