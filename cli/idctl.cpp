@@ -410,12 +410,11 @@ private:
         ScanPlan plan{m_opt.baud ? std::vector{m_opt.baud} : scan_bauds(), m_opt.first_id,
                       m_opt.last_id, std::max(m_opt.timeout_ms, 0), m_opt.first};
         const auto hits = scan(m_serial, m_port, m_clock, plan, [&](const ScanProgress& p) {
-            if (progress) {
-                const int ms = plan.timeout_ms ? plan.timeout_ms : default_read_timeout_ms(p.baud);
+            if (progress)
                 std::fprintf(m_err, "\r波特率 %-6d 地址 %3d  已找到 %zu  剩余约 %zu s   ", p.baud,
                              p.id, p.devices,
-                             (p.total - p.done) * static_cast<std::size_t>(ms + 1) / 1000);
-            }
+                             (p.total - p.done) * static_cast<std::size_t>(p.timeout_ms + 1) /
+                                 1000);
             return !interrupted;
         });
         std::signal(SIGINT, previous);

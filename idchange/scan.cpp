@@ -22,7 +22,7 @@ std::vector<ScanHit> scan(SerialApi& serial, int port, Clock& clock, const ScanP
         OpenPort line{serial, port, clock, baud};
         const int timeout = plan.timeout_ms > 0 ? plan.timeout_ms : default_read_timeout_ms(baud);
         for (int id = plan.first_id; id <= plan.last_id; ++id, ++done) {
-            if (!go_on({baud, static_cast<std::uint8_t>(id), done, total, devices}))
+            if (!go_on({baud, static_cast<std::uint8_t>(id), timeout, done, total, devices}))
                 return hits;
             const ScanHit hit{static_cast<std::uint8_t>(id), baud,
                               exchange_read(line, static_cast<std::uint8_t>(id), timeout)};

@@ -33,6 +33,7 @@ struct ScanHit {
 struct ScanProgress {
     std::int32_t baud;
     std::uint8_t id;
+    int timeout_ms; // the answer window of the probes at this speed
     std::size_t done, total, devices;
 };
 
