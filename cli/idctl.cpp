@@ -8,7 +8,6 @@
 #include "serial_lib.h"
 
 #include <QDateTime>
-#include <array>
 #include <charconv>
 #include <csignal>
 #include <fstream>
@@ -46,8 +45,6 @@ const char* const usage_text =
     "  --verbose     在标准错误输出每个收发的帧及时间\n"
     "退出码：0 完成并确认（扫描：至少找到一台设备）；1 设备未更改或未确认（扫描：未找到）；"
     "2 用法或文件错误；3 串口无法打开或设置；4 新ID已被占用\n";
-
-constexpr std::array<std::int32_t, 6> bauds{9600, 19200, 38400, 57600, 115200, 230400};
 
 struct Options {
     std::string command, port, file;
@@ -104,11 +101,11 @@ std::optional<std::string> parse_options(const std::vector<std::string>& args, O
         if (name == "--port")
             ok = take() && !(opt.port = value).empty();
         else if (name == "--baud") {
-            // A scan may try every speed; all else needs one of the window's.
-            ok = take() && (value == "all"
-                                ? opt.command == "scan"
-                                : parse_number(value, 1, 1'000'000, number) &&
-                                      std::find(bauds.begin(), bauds.end(), number) != bauds.end());
+            // One of the window's speeds; a scan may try them all.
+            ok = take() && (value == "all" ? opt.command == "scan"
+                                           : parse_number(value, 1, 1'000'000, number) &&
+                                                 std::ranges::find(scan_bauds(), number) !=
+                                                     scan_bauds().end());
             opt.baud = number;
         } else if (name == "--ids" && opt.command == "scan") {
             const auto dash = take() ? value.find('-') : std::string::npos;

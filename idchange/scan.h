@@ -37,7 +37,8 @@ struct ScanProgress {
     std::size_t done, total, devices;
 };
 
-// The speeds of the window's list, the most common first.
+// The speeds of the window's list, the most common first: the speeds the
+// command line takes too.
 const std::vector<std::int32_t>& scan_bauds();
 
 // Probes as planned on a port open in serial; before each probe asks
