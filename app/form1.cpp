@@ -7,6 +7,8 @@
 #include "port_control.h"
 #include "qt_clock.h"
 #include "serial_lib.h"
+#include "start_up.h"
+#include "vocabulary.h"
 
 #include <QComboBox>
 #include <QKeyEvent>
@@ -17,10 +19,6 @@
 #include <QTextEdit>
 
 namespace {
-
-constexpr int default_port_index = 8; // entry "9"
-constexpr int default_baud_index = 4; // entry "115200"
-constexpr int port_count = 24;
 
 // The layout is designed in twips, 15 to a pixel at 96 dpi; Qt scales the
 // pixels on other screens.
@@ -85,7 +83,7 @@ Form1::~Form1() = default;
 void Form1::create_controls()
 {
     setObjectName(QStringLiteral("Form1"));
-    setWindowTitle(QString::fromUtf8(app_title));
+    setWindowTitle(QString::fromUtf8(qrv::app_title));
     setFixedSize(8715 / 15, 6165 / 15);
 
     auto label = [this](const char* name, const char* text, QRect where) {
@@ -124,20 +122,21 @@ void Form1::create_controls()
     Shape_uart = new Lamp(this);
     Shape_uart->setObjectName(QStringLiteral("Shape_uart"));
     Shape_uart->setGeometry(twips(240, 840, 255, 255));
-    Command_uart =
-        button("Command_uart", "打开串口", twips(840, 720, 1575, 495), song_font(12, false));
-    Label3 = label("Label3", "串口号", twips(240, 1560, 1455, 255));
-    Combo_uart = combo("Combo_uart", "串口号", twips(240, 1920, 1815, 300));
-    Label1 = label("Label1", "波特率", twips(240, 2400, 1455, 255));
-    Combo_baud = combo("Combo_baud", "波特率", twips(240, 2760, 1815, 300));
-    Label5 = label("Label5", "数据位：8", twips(240, 3360, 1455, 255));
-    Label6 = label("Label6", "停止位：1", twips(240, 3840, 1455, 255));
-    Label7 = label("Label7", "校验位：无", twips(240, 4320, 1455, 255));
-    Label4 = label("Label4", "原设备ID", twips(3360, 840, 1455, 255));
-    Text_old = line_edit("Text_old", "原设备ID", twips(5160, 720, 1335, 495));
-    Label2 = label("Label2", "新设备ID", twips(3360, 1560, 1455, 255));
-    Text_new = line_edit("Text_new", "新设备ID", twips(5160, 1440, 1335, 495));
-    Command2 = button("Command2", "更改ID", twips(3360, 2280, 3135, 495), song_font(15.75, true));
+    Command_uart = button("Command_uart", qrv::caption_open_port, twips(840, 720, 1575, 495),
+                          song_font(12, false));
+    Label3 = label("Label3", qrv::label_port, twips(240, 1560, 1455, 255));
+    Combo_uart = combo("Combo_uart", qrv::label_port, twips(240, 1920, 1815, 300));
+    Label1 = label("Label1", qrv::label_baud, twips(240, 2400, 1455, 255));
+    Combo_baud = combo("Combo_baud", qrv::label_baud, twips(240, 2760, 1815, 300));
+    Label5 = label("Label5", qrv::label_data_bits, twips(240, 3360, 1455, 255));
+    Label6 = label("Label6", qrv::label_stop_bits, twips(240, 3840, 1455, 255));
+    Label7 = label("Label7", qrv::label_parity, twips(240, 4320, 1455, 255));
+    Label4 = label("Label4", qrv::label_old_id, twips(3360, 840, 1455, 255));
+    Text_old = line_edit("Text_old", qrv::label_old_id, twips(5160, 720, 1335, 495));
+    Label2 = label("Label2", qrv::label_new_id, twips(3360, 1560, 1455, 255));
+    Text_new = line_edit("Text_new", qrv::label_new_id, twips(5160, 1440, 1335, 495));
+    Command2 = button("Command2", qrv::caption_change, twips(3360, 2280, 3135, 495),
+                      song_font(15.75, true));
 
     Text_log = new QTextEdit(this);
     Text_log->setAcceptRichText(false);
@@ -147,17 +146,17 @@ void Form1::create_controls()
     // A narrow margin, as a Windows edit box has: with Qt's 4 pixels the
     // last star of the star line wraps.
     Text_log->document()->setDocumentMargin(2);
-    Text_log->setAccessibleName(QStringLiteral("操作日志"));
+    Text_log->setAccessibleName(QString::fromUtf8(qrv::name_log_box));
     Text_log->setGeometry(twips(3240, 3120, 3375, 2295));
     Text_log->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     Text_log->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     Text_log->setLineWrapMode(QTextEdit::WidgetWidth);
     Text_log->setTabChangesFocus(true);
 
-    for (int port = 1; port <= port_count; ++port)
+    for (int port = 1; port <= qrv::port_count; ++port)
         Combo_uart->addItem(QString::number(port));
-    for (const char* baud : {"9600", "19200", "38400", "57600", "115200", "230400"})
-        Combo_baud->addItem(QLatin1String(baud));
+    for (const std::int32_t baud : qrv::line_speeds)
+        Combo_baud->addItem(QString::number(baud));
     Combo_uart->setCurrentIndex(-1);
     Combo_baud->setCurrentIndex(-1);
 
@@ -191,37 +190,9 @@ bool Form1::eventFilter(QObject* watched, QEvent* event)
     return QWidget::eventFilter(watched, event);
 }
 
-std::string Form1::settings_path() const
-{
-    return qrv::tool_file(m_tool_folder, qrv::settings_file_name);
-}
-
 void Form1::Form_Load()
 {
-    set_lamp_color(qrv::lamp_closed);
-    set_port_caption(qrv::caption_open_port);
-    set_old_id_text("17");
-    set_new_id_text("1");
-    set_log_text("");
-
-    std::optional<int> port, baud;
-    if (qrv::settings_file_present(settings_path())) {
-        // A file that cannot be used selects the defaults, as a missing one.
-        if (const auto stored = qrv::load_port_settings(settings_path())) {
-            port = qrv::stored_index(stored->saved_port_index, Combo_uart->count());
-            baud = qrv::stored_index(stored->saved_baud_index, Combo_baud->count());
-            if (port && baud)
-                m_saved = *stored;
-        }
-    }
-    if (port && baud) {
-        set_port_index(*port);
-        set_baud_index(*baud);
-        return;
-    }
-    set_port_index(default_port_index);
-    set_baud_index(default_baud_index);
-    m_saved = {std::to_string(port_index()), std::to_string(baud_index())};
+    m_saved = qrv::Form_Load(*this, m_tool_folder);
 }
 
 void Form1::Command_uart_Click()
@@ -247,8 +218,7 @@ void Form1::Text_new_Change()
 
 bool Form1::save_port_settings()
 {
-    m_saved = {std::to_string(port_index()), std::to_string(baud_index())};
-    return qrv::save_settings_file(settings_path(), m_saved);
+    return qrv::save_port_settings(*this, m_tool_folder, m_saved);
 }
 
 std::int32_t Form1::lamp_color() const

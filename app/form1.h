@@ -83,7 +83,6 @@ protected:
 
 private:
     void create_controls();
-    std::string settings_path() const;
 
     std::string m_tool_folder;
     std::unique_ptr<qrv::MessageSink> m_own_messages;

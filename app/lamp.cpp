@@ -1,18 +1,21 @@
 #include "lamp.h"
 
+#include "vocabulary.h"
+
 #include <QPainter>
 
 Lamp::Lamp(QWidget* parent) : QWidget(parent)
 {
     setFocusPolicy(Qt::NoFocus);
-    setAccessibleName(QStringLiteral("串口状态"));
+    setAccessibleName(QString::fromUtf8(qrv::name_lamp));
     set_fill_color(0);
 }
 
 void Lamp::set_fill_color(std::int32_t color)
 {
     m_fill_color = color;
-    setAccessibleDescription(color == 0 ? QStringLiteral("关闭") : QStringLiteral("打开"));
+    setAccessibleDescription(
+        QString::fromUtf8(color == 0 ? qrv::lamp_says_closed : qrv::lamp_says_open));
     update();
 }
 

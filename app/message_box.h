@@ -5,8 +5,6 @@
 
 class QWidget;
 
-inline constexpr const char* app_title = "QRV ID设置软件";
-
 class MessageBox : public qrv::MessageSink {
 public:
     explicit MessageBox(QWidget* parent) : m_parent(parent) {}

@@ -15,17 +15,18 @@ build/bin/qrv-devsim --id 42 --link "$dir/line" >"$dir/devsim.log" &
 devsim=$!
 for _ in $(seq 50); do [ -L "$dir/line" ] && break; sleep 0.1; done
 
-report() { # name wall cpu
-    awk -v n="$1" -v w="$2" -v c="$3" -v t="$timeout" -v p="$probes" 'BEGIN {
+report() { # name wall cpu [seconds of the wall that are no probe's]
+    awk -v n="$1" -v w="$2" -v c="$3" -v g="${4:-0}" -v t="$timeout" -v p="$probes" 'BEGIN {
         printf "%-10s total %6.2f s   beyond the window %5.2f ms a probe   processor %5.3f s\n",
-               n, w, (w * 1000 / p) - t, c }'
+               n, w, ((w - g) * 1000 / p) - t, c }'
 }
 for run in $(seq "$runs"); do
     /usr/bin/time -f "%e %U %S" -o "$dir/time" build/bin/qrv-idctl scan --port "$dir/line" \
         --baud 115200 --timeout "$timeout" --json >"$dir/scan.json"
     grep -q '"id":42' "$dir/scan.json" || { echo "qrv-idctl did not find ID 42" >&2; exit 1; }
     read -r wall user sys <"$dir/time"
-    report qrv-idctl "$wall" "$(awk -v u="$user" -v s="$sys" 'BEGIN { print u + s }')"
+    # qrv-idctl lets the line fall quiet for 0.4 s before it ends.
+    report qrv-idctl "$wall" "$(awk -v u="$user" -v s="$sys" 'BEGIN { print u + s }')" 0.4
     out=$(/usr/bin/python3 bench/pymodbus_scan.py "$dir/line" 115200 "$timeout")
     [[ $out == "found [(42, 42)]"* ]] || { echo "pymodbus: $out" >&2; exit 1; }
     report pymodbus "$(awk '{ print $(NF-2) }' <<<"$out")" "$(awk '{ print $NF }' <<<"$out")"

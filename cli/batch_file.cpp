@@ -1,13 +1,21 @@
 #include "batch_file.h"
 
+#include "vocabulary.h"
+
 #include <array>
+#include <cerrno>
 #include <charconv>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
 
 namespace qrv::cli {
 
 namespace {
 
 constexpr std::size_t max_errors = 20;
+constexpr std::string_view utf8_bom = "\xEF\xBB\xBF";
 
 std::string_view trim(std::string_view text)
 {
@@ -17,9 +25,30 @@ std::string_view trim(std::string_view text)
     return text.substr(first, text.find_last_not_of(" \t\r") - first + 1);
 }
 
-std::string at(int line, const std::string& what)
+// The two IDs of a line's text, or nothing.
+bool parse_pair(std::string_view text, BatchLine& change)
 {
-    return "第" + std::to_string(line) + "行：" + what;
+    const auto split = text.find_first_of(" \t,");
+    return split != std::string_view::npos &&
+           parse_id(trim(text.substr(0, split)), change.old_id) &&
+           parse_id(trim(text.substr(split + 1)), change.new_id);
+}
+
+// Lines that take each ID, as old and as new; 0: none.
+struct Taken {
+    std::array<int, max_id + 1> old_at{}, new_at{};
+};
+
+// Why a well-formed line cannot join the lines before it; "" when it can.
+std::string conflict(const BatchLine& c, const Taken& taken)
+{
+    if (c.old_id == c.new_id)
+        return text_same_ids;
+    if (const int other = taken.new_at[c.new_id])
+        return text_new_id_twice(c.new_id, other);
+    if (const int other = taken.old_at[c.old_id])
+        return text_old_id_twice(c.old_id, other);
+    return {};
 }
 
 } // namespace
@@ -29,7 +58,7 @@ bool parse_id(std::string_view text, std::uint8_t& id)
     unsigned value = 0;
     const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
     if (text.empty() || ec != std::errc{} || end != text.data() + text.size() || value < 1 ||
-        value > 247)
+        value > max_id)
         return false;
     id = static_cast<std::uint8_t>(value);
     return true;
@@ -39,11 +68,12 @@ BatchFile parse_batch(std::string_view bytes)
 {
     BatchFile batch;
     if (bytes.find('\0') != std::string_view::npos) {
-        batch.errors.push_back("不是文本文件");
+        batch.errors.push_back(text_not_text);
         return batch;
     }
-    // The line that takes each ID, as old and as new; 0: none.
-    std::array<int, 248> old_at{}, new_at{};
+    if (bytes.starts_with(utf8_bom))
+        bytes.remove_prefix(utf8_bom.size());
+    Taken taken;
     int number = 0;
     for (std::size_t pos = 0; pos < bytes.size() && batch.errors.size() < max_errors;) {
         const std::size_t end = std::min(bytes.find('\n', pos), bytes.size());
@@ -53,38 +83,51 @@ BatchFile parse_batch(std::string_view bytes)
         text = trim(text.substr(0, text.find('#')));
         if (text.empty())
             continue;
-        const auto split = text.find_first_of(" \t,");
-        const std::string_view rest = split == std::string_view::npos ? "" : text.substr(split + 1);
         BatchLine change{number};
-        if (split == std::string_view::npos ||
-            !parse_id(trim(text.substr(0, split)), change.old_id) ||
-            !parse_id(trim(rest), change.new_id)) {
-            batch.errors.push_back(at(number, "应为“原ID 新ID”，ID为1~247的整数"));
+        const std::string why = parse_pair(text, change) ? conflict(change, taken) : text_bad_line;
+        if (!why.empty()) {
+            batch.errors.push_back(text_at_line(number, why));
             continue;
         }
-        if (change.old_id == change.new_id)
-            batch.errors.push_back(at(number, "新ID与原ID相同"));
-        else if (new_at[change.new_id])
-            batch.errors.push_back(at(number, "新ID " + std::to_string(change.new_id) + " 已在第" +
-                                                  std::to_string(new_at[change.new_id]) +
-                                                  "行使用"));
-        else if (old_at[change.old_id])
-            batch.errors.push_back(at(number, "原ID " + std::to_string(change.old_id) + " 已在第" +
-                                                  std::to_string(old_at[change.old_id]) +
-                                                  "行更改"));
-        new_at[change.new_id] = old_at[change.old_id] = number;
+        taken.new_at[change.new_id] = taken.old_at[change.old_id] = number;
         batch.changes.push_back(change);
     }
     // A new ID that another line's device still holds would put two devices
     // on one address, or find it taken, depending on the order.
     for (const BatchLine& change : batch.changes)
-        if (old_at[change.new_id] && batch.errors.size() < max_errors)
-            batch.errors.push_back(
-                at(change.line, "新ID " + std::to_string(change.new_id) + " 是第" +
-                                    std::to_string(old_at[change.new_id]) + "行的原ID"));
+        if (taken.old_at[change.new_id] && batch.errors.size() < max_errors)
+            batch.errors.push_back(text_at_line(
+                change.line, text_new_id_is_old(change.new_id, taken.old_at[change.new_id])));
     if (batch.changes.empty() && batch.errors.empty())
-        batch.errors.push_back("文件中没有要更改的ID");
+        batch.errors.push_back(text_no_changes);
     return batch;
+}
+
+FileBytes read_batch_file(const std::string& path)
+{
+    namespace fs = std::filesystem;
+    std::error_code ec;
+    const fs::path file(std::u8string(path.begin(), path.end()));
+    if (!fs::is_regular_file(file, ec))
+        return {{}, fs::exists(file, ec) ? text_not_a_file : text_no_file};
+    if (fs::file_size(file, ec) > max_batch_bytes)
+        return {{}, text_file_too_big};
+    errno = 0;
+    FileBytes got;
+    std::ifstream in(file, std::ios::binary);
+    try {
+        if (in)
+            got.bytes.assign(std::istreambuf_iterator<char>(in), {});
+    } catch (const std::exception&) {
+        // The library reports a failing read so; errno says why.
+        in.setstate(std::ios::badbit);
+    }
+    if (!in && !in.eof())
+        got.error = text_unreadable(std::strerror(errno ? errno : EIO));
+    // It may have grown since it was measured.
+    if (got.bytes.size() > max_batch_bytes)
+        got.error = text_file_too_big;
+    return got;
 }
 
 } // namespace qrv::cli

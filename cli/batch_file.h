@@ -23,12 +23,22 @@ struct BatchFile {
 // A larger file is no batch a technician wrote.
 inline constexpr std::size_t max_batch_bytes = 1024 * 1024;
 
-// A device ID as a script gives it: a whole decimal number from 1 to 247.
+// A device ID as a script gives it: a whole decimal number from 1 to max_id.
 bool parse_id(std::string_view text, std::uint8_t& id);
 
 // Reads the whole list before anything may be sent: every line must hold two
 // IDs, and the list must be one a line of devices can follow: no new ID twice,
 // no old ID twice, no new ID that another line takes from its device first.
+// One error for each bad line, at most 20. A UTF-8 byte order mark and CR LF
+// line ends are taken as a Windows editor writes them.
 BatchFile parse_batch(std::string_view bytes);
+
+// The bytes of the file at path, or why there are none: it is no file, it
+// cannot be read, or it is larger than max_batch_bytes (told before reading).
+struct FileBytes {
+    std::string bytes;
+    std::string error; // empty: read
+};
+FileBytes read_batch_file(const std::string& path);
 
 } // namespace qrv::cli

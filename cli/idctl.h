@@ -2,25 +2,31 @@
 // technician wants when commissioning many devices.
 #pragma once
 
+#include "clock.h"
+#include "serial_api.h"
+
 #include <cstdio>
+#include <functional>
 #include <string>
 #include <vector>
 
 namespace qrv::cli {
 
-// Exit statuses.
-enum Exit : int {
-    exit_ok = 0,     // done, and confirmed where it is checked
-    exit_failed = 1, // the device did not take or confirm the ID, or nothing answered
-    exit_usage = 2,  // usage or input file error
-    exit_port = 3,   // the port could not be opened or set
-    exit_taken = 4,  // refused: the new ID is taken on this line
+// What the commands run on. The members are borrowed for the run.
+struct Platform {
+    SerialApi& serial;
+    Clock& clock; // dates and time; the waits sleep on the line instead
+    // Opens a device given by name rather than by number, under the number
+    // port; null when ports are taken by number only.
+    std::function<int(int port, const std::string& device)> open_device;
+    // True once the user has asked to stop (Ctrl-C, SIGTERM).
+    std::function<bool()> stop = [] { return false; };
 };
 
 // Runs the command line args (without the program name); the day log goes
-// to tool_folder, which also holds ports/. Results go to out, progress,
-// frames and errors to err.
-int run(const std::vector<std::string>& args, const std::string& tool_folder, std::FILE* out,
-        std::FILE* err);
+// to tool_folder. Results go to out; progress, frames and, without --json,
+// errors go to err. Returns the exit status (see report.h).
+int run(const std::vector<std::string>& args, const std::string& tool_folder,
+        const Platform& platform, std::FILE* out, std::FILE* err);
 
 } // namespace qrv::cli

@@ -1,10 +1,21 @@
 #include "idctl.h"
+#include "interrupt.h"
+#include "qt_clock.h"
+#include "serial_lib.h"
 
 #include <QCoreApplication>
 
 int main(int argc, char* argv[])
 {
     QCoreApplication app(argc, argv);
-    return qrv::cli::run(std::vector<std::string>(argv + 1, argv + argc),
-                         QCoreApplication::applicationDirPath().toStdString(), stdout, stderr);
+    qrv::cli::catch_stop_signals();
+    const std::string folder = QCoreApplication::applicationDirPath().toStdString();
+    qrv::SerialLib serial(folder);
+    QtClock clock;
+    const qrv::cli::Platform platform{
+        serial, clock,
+        [&serial](int port, const std::string& device) { return serial.open_device(port, device); },
+        qrv::cli::stop_requested};
+    return qrv::cli::run(std::vector<std::string>(argv + 1, argv + argc), folder, platform, stdout,
+                         stderr);
 }

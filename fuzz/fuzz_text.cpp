@@ -1,7 +1,9 @@
-// Any text a user types into an ID box or a program leaves in parameter.txt:
-// the number readers, the box's change rule (the box raising its change
-// event again on every rewrite, as the real one does) and the settings
-// reader, from memory and from a file.
+// Any text a user types into an ID box, a program leaves in parameter.txt or
+// a technician gives qrv-idctl as a batch: the number readers, the box's
+// change rule (the box raising its change event again on every rewrite, as
+// the real one does), the settings reader, from memory and from a file, and
+// the batch reader.
+#include "batch_file.h"
 #include "fakes.h"
 #include "id_rules.h"
 #include "numeric.h"
@@ -12,6 +14,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
+#include <set>
 #include <unistd.h>
 
 namespace {
@@ -83,5 +86,20 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     require(!loaded ||
                 (loaded->saved_port_index == fields[0] && loaded->saved_baud_index == fields[1]),
             "file and memory read different fields");
+
+    // A batch runs only as a list a line of devices can follow.
+    const auto batch = qrv::cli::parse_batch(text);
+    require(!batch.changes.empty() || !batch.errors.empty(), "neither changes nor a reason");
+    require(batch.errors.size() <= 20, "more than 20 errors");
+    std::set<int> old_ids, new_ids;
+    for (const auto& c : batch.changes) {
+        require(c.old_id >= 1 && c.old_id <= 247 && c.new_id >= 1 && c.new_id <= 247 &&
+                    c.old_id != c.new_id,
+                "a change of no ID from 1 to 247, or to itself");
+        require(old_ids.insert(c.old_id).second && new_ids.insert(c.new_id).second,
+                "an ID changed twice, or taken twice");
+    }
+    for (const int id : new_ids)
+        require(!old_ids.count(id) || !batch.errors.empty(), "a new ID that another line takes");
     return 0;
 }

@@ -23,10 +23,18 @@ Verdict ChangeCommand::run()
     m_running = true;
     // The port this request goes out on is the one its reply is read from.
     OpenPort port{m_serial, m_vars.uart_port, m_clock};
-    const Verdict verdict = run_logged_change(m_window, m_messages, port, m_tool_folder,
-                                              m_window.old_id_text(), m_window.new_id_text());
+    const ChangeOutcome outcome =
+        run_logged_change(m_window, port, m_tool_folder, id_byte(m_window.old_id_text()),
+                          id_byte(m_window.new_id_text()), [this](const ChangeOutcome& attempt) {
+                              // The message comes before the result line, which repeats it.
+                              if (attempt.verdict != Verdict::success)
+                                  m_messages.show_message(verdict_text(attempt.verdict));
+                              return std::string();
+                          });
+    if (!outcome.filed())
+        m_messages.show_message(msg_log_write_failed);
     m_running = false;
-    return verdict;
+    return outcome.verdict;
 }
 
 } // namespace qrv

@@ -1,35 +1,112 @@
 #include "checked_change.h"
 
+#include "vocabulary.h"
+
 namespace qrv {
 
-CheckedChange checked_change(LogText& log, MessageSink& messages, OpenPort& port,
-                             const std::string& folder, std::uint8_t old_id, std::uint8_t new_id,
-                             const ChangeChecks& checks)
+namespace {
+
+using Outcome = CheckedChange::Outcome;
+
+// A device that answered at once with something else is asked again after
+// this, not flooded.
+constexpr int ask_again_ms = 100;
+
+bool confirms(const ReadReply& reply, std::uint8_t new_id)
 {
-    using Outcome = CheckedChange::Outcome;
+    return reply.kind == ReadReply::Kind::value && reply.value == new_id;
+}
+
+ReadReply read_back(OpenPort& port, std::uint8_t new_id, const ChangeChecks& checks)
+{
+    const std::int64_t start = port.clock.now_ms();
+    for (;;) {
+        const ReadReply reply = exchange_read(port, new_id, checks.read_timeout_ms);
+        const std::int64_t left = start + checks.confirm_ms - port.clock.now_ms();
+        if (confirms(reply, new_id) || left <= 0 || (checks.stop && checks.stop()))
+            return reply;
+        if (reply.kind != ReadReply::Kind::none)
+            port.clock.delay_ms(static_cast<int>(std::min<std::int64_t>(ask_again_ms, left)));
+    }
+}
+
+// After a success: the read-back, or why there is none.
+void after_success(CheckedChange& result, OpenPort& port, std::uint8_t new_id,
+                   const ChangeChecks& checks)
+{
+    result.outcome = Outcome::unverified;
+    if (!checks.verify) {
+        result.readback = readback_not_asked;
+    } else if (checks.stop && checks.stop()) {
+        result.stopped = true;
+        result.readback = readback_stopped;
+    } else {
+        result.after = read_back(port, new_id, checks);
+        const bool ok = confirms(*result.after, new_id);
+        result.outcome = ok ? Outcome::confirmed : Outcome::unconfirmed;
+        result.readback =
+            ok ? readback_confirmed(new_id) : readback_unconfirmed(new_id, *result.after);
+    }
+    result.text = (result.outcome == Outcome::unconfirmed ? text_changed_but : text_changed) +
+                  result.readback;
+}
+
+} // namespace
+
+const char* to_string(CheckedChange::Outcome outcome)
+{
+    switch (outcome) {
+    case Outcome::confirmed:
+        return "confirmed";
+    case Outcome::unverified:
+        return "unverified";
+    case Outcome::unconfirmed:
+        return "unconfirmed";
+    case Outcome::taken:
+        return "taken";
+    case Outcome::mismatch:
+        return "mismatch";
+    case Outcome::no_reply:
+        return "no_reply";
+    case Outcome::not_run:
+        break;
+    }
+    return "not_run";
+}
+
+CheckedChange checked_change(LogText& log, OpenPort& port, const std::string& folder,
+                             std::uint8_t old_id, std::uint8_t new_id, const ChangeChecks& checks)
+{
     CheckedChange result;
-    // Any answer at all, even a corrupt one, means a device holds the address.
+    const auto stopped = [&] {
+        result.stopped = checks.stop && checks.stop();
+        result.text = text_stopped;
+        return result.stopped;
+    };
+    if (stopped())
+        return result;
+    // Any answer at all, even a corrupt or late one, means a device holds the address.
     if (checks.check_free) {
         result.before = exchange_read(port, new_id, checks.read_timeout_ms);
-        if (result.before.kind != ReadReply::Kind::none) {
+        if (result.before->kind != ReadReply::Kind::none) {
             result.outcome = Outcome::taken;
+            result.text = text_taken(new_id, *result.before);
             return result;
         }
+        if (stopped())
+            return result;
     }
-    const Verdict verdict = run_logged_change(log, messages, port, folder, std::to_string(old_id),
-                                              std::to_string(new_id));
-    if (verdict != Verdict::success) {
-        result.outcome = verdict == Verdict::mismatch ? Outcome::mismatch : Outcome::no_reply;
-        return result;
-    }
-    if (!checks.verify) {
-        result.outcome = Outcome::unverified;
-        return result;
-    }
-    result.after = exchange_read(port, new_id, checks.read_timeout_ms);
-    result.outcome = result.after.kind == ReadReply::Kind::value && result.after.value == new_id
-                         ? Outcome::confirmed
-                         : Outcome::unconfirmed;
+    result.change =
+        run_logged_change(log, port, folder, old_id, new_id, [&](const ChangeOutcome& change) {
+            if (change.verdict != Verdict::success) {
+                result.outcome =
+                    change.verdict == Verdict::mismatch ? Outcome::mismatch : Outcome::no_reply;
+                result.text = verdict_text(change.verdict);
+                return std::string();
+            }
+            after_success(result, port, new_id, checks);
+            return result.readback;
+        });
     return result;
 }
 

@@ -11,25 +11,38 @@ struct ChangeChecks {
     bool check_free = true; // read register 10 at the new ID before
     bool verify = true;     // and again after a success
     int read_timeout_ms = 100;
+    int confirm_ms = 1000; // how long the read-back asks again for the new ID
+    // Asked between the steps: true once the user wants to stop. Nothing is
+    // sent after that, but a change already sent runs to its record.
+    std::function<bool()> stop;
 };
 
 struct CheckedChange {
     enum class Outcome {
-        confirmed,  // the device answers at its new ID with the new ID
-        unverified, // the change succeeded; reading back was not asked for
-        taken,      // something answered at the new ID: nothing was sent to the old one
-        mismatch,   // the window's mismatch verdict
-        no_reply,   // the window's no-reply verdict
-        unconfirmed // the change succeeded, but the device does not answer so at its new ID
-    } outcome = Outcome::no_reply;
-    ReadReply before; // the read at the new ID before the change
-    ReadReply after;  // the read at the new ID after it
+        confirmed,   // the device answers at its new ID with the new ID
+        unverified,  // the change succeeded; it was not read back
+        unconfirmed, // the change succeeded, but the device does not answer so at its new ID
+        taken,       // something answered at the new ID: nothing was sent to the old one
+        mismatch,    // the window's mismatch verdict
+        no_reply,    // the window's no-reply verdict
+        not_run,     // stopped before the change was sent
+    } outcome = Outcome::not_run;
+    std::optional<ReadReply> before; // the read at the new ID before the change, if made
+    std::optional<ReadReply> after;  // the last read at the new ID after it, if made
+    ChangeOutcome change;            // the attempt, when one was sent
+    bool stopped = false;            // the user's stop left out the change or the read-back
+    std::string readback; // after a success: what the read-back found, the entry's last line
+    std::string text;     // the outcome as a technician reads it
 };
 
-// The change from old_id to new_id as run_logged_change makes it, entry and
-// day log included, between the two reads that checks asks for.
-CheckedChange checked_change(LogText& log, MessageSink& messages, OpenPort& port,
-                             const std::string& folder, std::uint8_t old_id, std::uint8_t new_id,
-                             const ChangeChecks& checks);
+// The name of an outcome in qrv-idctl's JSON: "confirmed", ..., "not_run".
+const char* to_string(CheckedChange::Outcome outcome);
+
+// The change from old_id to new_id as run_logged_change makes it, between the
+// two reads that checks asks for. The read-back asks again until the device
+// answers at the new ID with it, or confirm_ms have passed; its outcome ends
+// the entry, so the day log says what the tool says.
+CheckedChange checked_change(LogText& log, OpenPort& port, const std::string& folder,
+                             std::uint8_t old_id, std::uint8_t new_id, const ChangeChecks& checks);
 
 } // namespace qrv

@@ -60,6 +60,27 @@ ReadReply parse_read_reply(std::span<const std::uint8_t> bytes, std::uint8_t id)
     return {ReadReply::Kind::garbled, 0, 0, id};
 }
 
+const char* to_string(ReadReply::Kind kind)
+{
+    switch (kind) {
+    case ReadReply::Kind::value:
+        return "value";
+    case ReadReply::Kind::exception:
+        return "exception";
+    case ReadReply::Kind::other_address:
+        return "other_address";
+    case ReadReply::Kind::bad_crc:
+        return "bad_crc";
+    case ReadReply::Kind::garbled:
+        return "garbled";
+    case ReadReply::Kind::truncated:
+        return "truncated";
+    case ReadReply::Kind::none:
+        break;
+    }
+    return "no_reply";
+}
+
 void put_frame_crc(std::span<std::uint8_t> frame)
 {
     const std::size_t n = frame.size();

@@ -46,7 +46,11 @@ struct ReadReply {
     std::uint16_t value = 0;
     std::uint8_t code = 0;
     std::uint8_t from = 0;
+    bool late = false; // whole only after the answer window, before the line fell quiet
 };
+
+// The name of a kind in qrv-idctl's JSON: "value", ..., "no_reply" for none.
+const char* to_string(ReadReply::Kind kind);
 
 // The bytes that came after a read request to id, judged.
 ReadReply parse_read_reply(std::span<const std::uint8_t> bytes, std::uint8_t id);

@@ -8,8 +8,6 @@ namespace qrv {
 
 namespace {
 
-constexpr double max_id = 247;
-
 bool in_id_range(double value)
 {
     return value > 0 && value <= max_id;
@@ -20,7 +18,7 @@ std::string box_text(const WindowState& window, IdBox box)
     return box == IdBox::old_id ? window.old_id_text() : window.new_id_text();
 }
 
-const char* box_message(IdBox box)
+std::string box_message(IdBox box)
 {
     return box == IdBox::old_id ? msg_old_id : msg_new_id;
 }
@@ -62,6 +60,11 @@ bool entry_checks_pass(const WindowState& window, MessageSink& messages)
         }
     }
     return true;
+}
+
+std::uint8_t id_byte(const std::string& text)
+{
+    return static_cast<std::uint8_t>(round_to_i16(numeric_value(text).value_or(0)).value_or(0));
 }
 
 } // namespace qrv

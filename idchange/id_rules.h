@@ -1,13 +1,13 @@
 // What the two ID boxes accept, and the checks that open a change of ID.
 #pragma once
 
+#include "vocabulary.h"
 #include "window_state.h"
 
-namespace qrv {
+#include <cstdint>
+#include <string>
 
-inline constexpr const char* msg_open_port = "请打开串口";
-inline constexpr const char* msg_old_id = "原ID号应为1~247的数字，请重新输入";
-inline constexpr const char* msg_new_id = "新ID号应为1~247的数字，请重新输入";
+namespace qrv {
 
 enum class IdBox { old_id, new_id };
 
@@ -21,5 +21,8 @@ void apply_id_change_rule(WindowState& window, MessageSink& messages, IdBox box)
 // number with 0 < value <= 247. Shows the first failure's message and
 // returns false; later checks do not run.
 bool entry_checks_pass(const WindowState& window, MessageSink& messages);
+
+// The ID byte of a box text that passed the entry checks: its nearest integer.
+std::uint8_t id_byte(const std::string& text);
 
 } // namespace qrv

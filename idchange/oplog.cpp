@@ -2,6 +2,7 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <fcntl.h>
 #include <sys/stat.h>
 
@@ -42,18 +43,18 @@ void log_reset(LogText& log)
 void log_start(LogText& log, const std::string& old_text, const std::string& new_text,
                const std::string& date_time_text)
 {
-    append_log(log, join({"开始设置，原ID= ", old_text, ";   新ID= ", new_text, "   ", crlf,
-                          "设置时间：", date_time_text, crlf}));
+    append_log(log, join({log_start_prefix, old_text, log_new_id_prefix, new_text, log_start_suffix,
+                          crlf, log_time_prefix, date_time_text, crlf}));
 }
 
 void log_sent(LogText& log, std::span<const std::uint8_t> request)
 {
-    append_log(log, join({"发送命令：", hex_bytes(request), crlf}));
+    append_log(log, join({log_sent_prefix, hex_bytes(request), crlf}));
 }
 
 void log_reply(LogText& log, std::span<const std::uint8_t> reply)
 {
-    append_log(log, join({"响应数据：", hex_bytes(reply), crlf}));
+    append_log(log, join({log_reply_prefix, hex_bytes(reply), crlf}));
 }
 
 void log_result(LogText& log, std::string_view result_text)
@@ -130,24 +131,28 @@ bool create_if_missing(const std::string& path)
     return fd >= 0 && _close(fd) == 0;
 }
 
-bool append_record(const std::string& path, std::string_view text)
+int append_record(const std::string& path, std::string_view text)
 {
     const auto record = encode_text(join({"\"", text, "\"", crlf}), system_charset());
     if (!record)
-        return false;
+        return EILSEQ;
     const int fd = _wopen(widen(path).c_str(), _O_WRONLY | _O_APPEND | _O_CREAT | _O_BINARY,
                           _S_IREAD | _S_IWRITE);
     if (fd < 0)
-        return false;
+        return errno;
     const __int64 before = _lseeki64(fd, 0, SEEK_END);
+    errno = 0;
     const bool whole = _write(fd, record->data(), static_cast<unsigned>(record->size())) ==
                        static_cast<int>(record->size());
+    const int error = whole ? 0 : errno != 0 ? errno : ENOSPC;
     // Take a torn record back out, so the file keeps whole records. A write
     // that failed may still have put part of the record in the file (Wine
     // does on a full disk), so cut back whatever it reported.
     if (!whole && before >= 0)
         _chsize_s(fd, before);
-    return _close(fd) == 0 && whole;
+    if (_close(fd) != 0 && error == 0)
+        return errno;
+    return error;
 }
 
 #else
@@ -195,34 +200,40 @@ bool create_if_missing(const std::string& path)
     return fd >= 0 && ::close(fd) == 0;
 }
 
-bool append_record(const std::string& path, std::string_view text)
+int append_record(const std::string& path, std::string_view text)
 {
     const auto record = encode_text(join({"\"", text, "\"", crlf}), system_charset());
     if (!record)
-        return false;
+        return EILSEQ;
     const int fd = ::open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0644);
     if (fd < 0)
-        return false;
+        return errno;
     struct stat before {};
     const bool sized = ::fstat(fd, &before) == 0;
     std::size_t done = 0;
-    while (done < record->size()) {
+    int error = 0;
+    while (done < record->size() && error == 0) {
         const ssize_t n = ::write(fd, record->data() + done, record->size() - done);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            break;
-        done += static_cast<std::size_t>(n);
+        if (n > 0)
+            done += static_cast<std::size_t>(n);
+        else if (n == 0 || errno != EINTR)
+            error = n == 0 ? ENOSPC : errno;
     }
-    const bool whole = done == record->size();
     // Take a torn record back out, so the file keeps whole records. The
     // append has failed either way; the truncation's own result adds nothing.
-    if (!whole && done > 0 && sized && S_ISREG(before.st_mode)) {
+    if (error != 0 && done > 0 && sized && S_ISREG(before.st_mode)) {
         [[maybe_unused]] const int undone = ::ftruncate(fd, before.st_size);
     }
-    return ::close(fd) == 0 && whole;
+    if (::close(fd) != 0 && error == 0)
+        return errno;
+    return error;
 }
 
 #endif
+
+std::string error_text(int error)
+{
+    return std::strerror(error);
+}
 
 } // namespace qrv

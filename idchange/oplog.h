@@ -3,6 +3,7 @@
 #pragma once
 
 #include "frame.h"
+#include "vocabulary.h"
 #include "window_state.h"
 
 #include <optional>
@@ -11,13 +12,6 @@
 #include <string_view>
 
 namespace qrv {
-
-inline constexpr std::string_view crlf = "\r\n";
-inline constexpr std::string_view star_line = "************************************";
-inline constexpr std::string_view text_success = "Modbus 新ID 设置成功  ";
-inline constexpr std::string_view text_mismatch = "数据校验错误，设置失败，请重新设置";
-inline constexpr std::string_view text_no_reply = "设置无响应，请重新设置";
-inline constexpr std::string_view msg_log_write_failed = "日志文件写入失败，请检查程序目录是否可写";
 
 // The log steps of one attempt, in the order the change command takes them;
 // each but the reset appends to what the text holds at that moment. The
@@ -41,8 +35,12 @@ bool create_if_missing(const std::string& path);
 
 // Appends the record "<text>"CR LF, converted to the system's encoding, in
 // one write to a file opened only for this. A write that fails part-way is
-// undone, so the file holds whole records only. False on any failure.
-bool append_record(const std::string& path, std::string_view text);
+// undone, so the file holds whole records only. 0 when the record is in the
+// file, else why not as an errno value.
+int append_record(const std::string& path, std::string_view text);
+
+// The system's words for an errno value.
+std::string error_text(int error);
 
 // UTF-8 text in the given character set (an iconv name, or "CP<n>" on
 // Windows); a character the set cannot hold becomes '?'. Nothing when the

@@ -2,39 +2,39 @@
 
 namespace qrv {
 
-const std::vector<std::int32_t>& scan_bauds()
+ScanResult scan(OpenPort& port, const ScanPlan& plan,
+                const std::function<bool(const ScanProgress&)>& go_on)
 {
-    static const std::vector<std::int32_t> bauds{9600, 115200, 19200, 38400, 57600, 230400};
-    return bauds;
-}
-
-std::vector<ScanHit> scan(SerialApi& serial, int port, Clock& clock, const ScanPlan& plan,
-                          const std::function<bool(const ScanProgress&)>& go_on)
-{
-    std::vector<ScanHit> hits;
-    std::size_t devices = 0, done = 0;
-    const std::size_t total = plan.bauds.size() * (plan.last_id - plan.first_id + 1);
+    ScanResult result;
+    const std::size_t ids =
+        plan.first_id <= plan.last_id ? std::size_t(plan.last_id - plan.first_id) + 1 : 0;
+    result.total = plan.bauds.size() * ids;
     for (const std::int32_t baud : plan.bauds) {
-        if (serial.sio_baud(port, baud) != sio_ok) {
-            done += plan.last_id - plan.first_id + 1;
+        if (port.serial.sio_baud(port.port, baud) != sio_ok) {
+            result.refused.push_back(baud);
+            result.total -= ids;
             continue;
         }
-        OpenPort line{serial, port, clock, baud};
+        port.baud = baud;
         const int timeout = plan.timeout_ms > 0 ? plan.timeout_ms : default_read_timeout_ms(baud);
-        for (int id = plan.first_id; id <= plan.last_id; ++id, ++done) {
-            if (!go_on({baud, static_cast<std::uint8_t>(id), timeout, done, total, devices}))
-                return hits;
-            const ScanHit hit{static_cast<std::uint8_t>(id), baud,
-                              exchange_read(line, static_cast<std::uint8_t>(id), timeout)};
+        for (std::size_t i = 0; i < ids; ++i, ++result.done) {
+            const auto id = static_cast<std::uint8_t>(plan.first_id + i);
+            if (!go_on({baud, id, timeout, result.done, result.total, result.devices})) {
+                result.stopped = true;
+                return result;
+            }
+            const ScanHit hit{id, baud, exchange_read(port, id, timeout, true)};
             if (hit.reply.kind == ReadReply::Kind::none)
                 continue;
-            hits.push_back(hit);
-            devices += hit.device();
-            if (hit.device() && plan.stop_at_first)
-                return hits;
+            result.hits.push_back(hit);
+            result.devices += hit.device();
+            if (hit.device() && plan.stop_at_first) {
+                ++result.done;
+                return result;
+            }
         }
     }
-    return hits;
+    return result;
 }
 
 } // namespace qrv

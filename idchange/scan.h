@@ -3,6 +3,7 @@
 #pragma once
 
 #include "transaction.h"
+#include "vocabulary.h"
 
 #include <functional>
 #include <vector>
@@ -10,8 +11,8 @@
 namespace qrv {
 
 struct ScanPlan {
-    std::vector<std::int32_t> bauds;
-    std::uint8_t first_id = 1, last_id = 247;
+    std::vector<std::int32_t> bauds = scan_speeds();
+    std::uint8_t first_id = 1, last_id = max_id; // a reversed range holds no address
     int timeout_ms = 0; // each probe's answer window; 0: default_read_timeout_ms at its speed
     bool stop_at_first = false;
 };
@@ -37,14 +38,17 @@ struct ScanProgress {
     std::size_t done, total, devices;
 };
 
-// The speeds of the window's list, the most common first: the speeds the
-// command line takes too.
-const std::vector<std::int32_t>& scan_bauds();
+struct ScanResult {
+    std::vector<ScanHit> hits;         // in the order found
+    std::vector<std::int32_t> refused; // speeds the port would not take: not scanned
+    std::size_t done = 0, total = 0;   // probes sent, and planned
+    std::size_t devices = 0;           // hits that are devices
+    bool stopped = false;              // go_on ended it
+};
 
-// Probes as planned on a port open in serial; before each probe asks
-// go_on, which ends the scan by returning false. A speed the port refuses
-// is skipped. Returns what answered, in the order found.
-std::vector<ScanHit> scan(SerialApi& serial, int port, Clock& clock, const ScanPlan& plan,
-                          const std::function<bool(const ScanProgress&)>& go_on);
+// Probes as planned on the open port; before each probe asks go_on, which
+// ends the scan by returning false.
+ScanResult scan(OpenPort& port, const ScanPlan& plan,
+                const std::function<bool(const ScanProgress&)>& go_on);
 
 } // namespace qrv

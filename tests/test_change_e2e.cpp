@@ -71,10 +71,10 @@ TEST(ChangeE2E, SuccessPutsTheExactRequestOnTheWireAndFilesTheEntry)
     EXPECT_EQ(rig.form.log_text(), success_entry);
     EXPECT_TRUE(rig.messages.messages.empty());
     EXPECT_EQ(read_file(rig.dir.file("2026-12-06.txt")), record(success_entry));
+    // Bounds that a busy machine keeps, and a short, doubled or spinning wait breaks.
     EXPECT_GE(took, 1000ms);
-    EXPECT_LT(took, 1300ms);
-    // The wait sleeps in the event loop; it does not poll the clock.
-    EXPECT_LT(double(std::clock() - cpu) / CLOCKS_PER_SEC, 0.1);
+    EXPECT_LT(took, 2000ms);
+    EXPECT_LT(double(std::clock() - cpu) / CLOCKS_PER_SEC, 0.5);
 }
 
 TEST(ChangeE2E, LateAnswerDoesNotSpoilTheNextAttempt)
@@ -108,7 +108,7 @@ TEST(ChangeE2E, DeviceVanishingDuringTheWaitLeavesTheWindowUsable)
     Rig rig;
     rig.open_port();
     rig.at(300, [&] { rig.line.close_master(); });
-    EXPECT_LT(rig.press(), 1300ms);
+    EXPECT_LT(rig.press(), 2000ms);
     rig.press(); // the dead line still ends in a verdict
     EXPECT_EQ(rig.messages.messages, Strings(2, "设置无响应，请重新设置"));
 

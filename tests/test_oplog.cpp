@@ -3,6 +3,7 @@
 #include "fakes.h"
 #include "files.h"
 
+#include <cerrno>
 #include <cstdlib>
 #include <gtest/gtest.h>
 
@@ -69,7 +70,7 @@ TEST(Oplog, ChineseSystemWritesTheDayLogInGbk)
     EXPECT_EQ(encode_text("\"" + success_entry + "\"\r\n", gbk_set), gbk);
     if (system_set == "CP936") {
         TempDir dir;
-        ASSERT_TRUE(append_record(dir.file("2026-12-06.txt"), success_entry));
+        ASSERT_EQ(append_record(dir.file("2026-12-06.txt"), success_entry), 0);
         EXPECT_EQ(read_file(dir.file("2026-12-06.txt")), gbk);
     }
 }
@@ -79,14 +80,15 @@ TEST(Oplog, AppendsWholeQuotedRecordsToAFileItNeverEmpties)
     TempDir dir;
     const std::string path = dir.file("2026-12-06.txt");
     ASSERT_TRUE(create_if_missing(path));
-    ASSERT_TRUE(append_record(path, "a\r\nb\r\n"));
+    ASSERT_EQ(append_record(path, "a\r\nb\r\n"), 0);
     ASSERT_TRUE(create_if_missing(path));
-    ASSERT_TRUE(append_record(path, "c"));
+    ASSERT_EQ(append_record(path, "c"), 0);
     EXPECT_EQ(read_file(path), "\"a\r\nb\r\n\"\r\n\"c\"\r\n");
+    // Each failure says why, for the technician to read.
     EXPECT_FALSE(create_if_missing(dir.file("gone/x.txt")));
-    EXPECT_FALSE(append_record(dir.file("gone/x.txt"), "x"));
+    EXPECT_EQ(append_record(dir.file("gone/x.txt"), "x"), ENOENT);
     EXPECT_TRUE(create_if_missing(full_disk));
-    EXPECT_FALSE(append_record(full_disk, "x"));
+    EXPECT_EQ(append_record(full_disk, "x"), ENOSPC);
 }
 
 // A disk that fills up in the middle of a record, played by a file size cap
@@ -111,7 +113,7 @@ TEST(Oplog, RecordCutShortIsTakenBackOut)
     for (const std::size_t room : {0, 5, 13}) {
         const std::string before(1024 - room, 'x');
         write_file(path, before);
-        EXPECT_FALSE(append_record(path, "0123456789"));
+        EXPECT_NE(append_record(path, "0123456789"), 0);
         EXPECT_EQ(read_file(path), before) << room;
     }
 #ifndef _WIN32

@@ -147,22 +147,39 @@ TEST(ChangeCommand, DayLogThatCannotBeWrittenIsReportedOnceAfterTheVerdict)
     EXPECT_TRUE(std::filesystem::is_empty(dir.path()));
 }
 
-// The read of register 10 drops what waits from before and takes the whole
-// answer; a change is confirmed only by the new ID read back at the new ID.
-TEST(ChangeCommand, ReadAndTheChecksAroundAChange)
+// A read takes its answer whole however the line hands it over, late ones
+// too while the line is guarded, and never an answer to another request.
+TEST(Read, TakesItsOwnAnswerWhole)
 {
-    Bench b;
-    OpenPort port{b.serial, 9, b.clock};
-    b.serial.input = request_17_to_1;
-    b.serial.device = [](const Bytes&) { return from_hex("11 03 02 00 11 B9 8B"); };
-    const ReadReply read = exchange_read(port, 17, 100);
-    EXPECT_EQ(std::pair(read.kind, int(read.value)), std::pair(ReadReply::Kind::value, 17));
-    // A device that echoes from its new address, but reads 17 there still.
-    b.serial.device = [](const Bytes& request) {
-        return request[1] == 0x06 ? echo_from_1 : from_hex("01 03 02 00 11 78 48");
+    using K = ReadReply::Kind;
+    const struct {
+        int latency;
+        std::size_t chunk;
+        bool probe;
+        K kind;
+        bool late;
+    } rows[] = {
+        {5, 0, false, K::value, false},  {5, 3, false, K::value, false}, // in pieces
+        {300, 0, false, K::value, true}, {300, 0, true, K::none, false}, // a scan's probe
+        {300, 2, true, K::none, false},
     };
-    LogString log;
-    EXPECT_EQ(
-        checked_change(log, b.messages, port, b.dir.path(), 17, 1, {false, true, 100}).outcome,
-        CheckedChange::Outcome::unconfirmed);
+    for (const auto& row : rows) {
+        SCOPED_TRACE(std::to_string(row.latency) + " " + std::to_string(row.chunk));
+        FakeSerial serial;
+        FakeClock clock;
+        serial.clock = &clock;
+        serial.open_ports[9] = 115200;
+        serial.latency_ms = row.latency;
+        serial.chunk = row.chunk;
+        serial.device = [](const Bytes& f) {
+            return f[0] == 17 ? from_hex("11 03 02 00 11 B9 8B") : Bytes{};
+        };
+        serial.input = request_17_to_1; // left from before: dropped
+        OpenPort port{serial, 9, clock, 115200, line_guard_ms};
+        const ReadReply read = exchange_read(port, 17, 101, row.probe);
+        EXPECT_EQ(std::tuple(read.kind, read.late), std::tuple(row.kind, row.late));
+        EXPECT_EQ(read.value, row.kind == K::value ? 17 : 0);
+        // What came late is dropped before the next request goes out.
+        EXPECT_EQ(exchange_read(port, 5, 101).kind, K::none);
+    }
 }

@@ -102,7 +102,9 @@ public:
     std::function<void()> during_wait;
 };
 
-// A serial library whose device answers each written frame at once.
+// A serial library whose device answers each written frame: at once, or,
+// on a fake clock, latency_ms later and chunk bytes at a time, a millisecond
+// apart, as a real line hands a reply over in pieces.
 class FakeSerial : public SerialApi {
 public:
     int sio_open(int port) override
@@ -113,9 +115,11 @@ public:
     }
     int sio_baud(int port, std::int32_t baud) override
     {
-        if (is_open(port) && baud_status == sio_ok)
+        const bool refused = std::ranges::find(refused_bauds, baud) != refused_bauds.end();
+        const int status = !is_open(port) ? sio_bad_port : refused ? sio_bad_baud : baud_status;
+        if (status == sio_ok)
             open_ports[port] = baud;
-        return call("baud", port, is_open(port) ? baud_status : sio_bad_port, baud);
+        return call("baud", port, status, baud);
     }
     int sio_close(int port) override
     {
@@ -126,18 +130,19 @@ public:
         if (!is_open(port))
             return call("write", port, sio_bad_port);
         written.emplace_back(buf, buf + len);
-        const Bytes answer = device ? device(written.back()) : Bytes{};
-        input.insert(input.end(), answer.begin(), answer.end());
+        arrive(device ? device(written.back()) : Bytes{});
         return call("write", port, sio_ok);
     }
     int sio_iqueue(int port) override
     {
+        deliver();
         return call("iqueue", port, is_open(port) ? int(input.size()) : sio_bad_port);
     }
     int sio_read(int port, std::uint8_t* buf, int len) override
     {
         if (!is_open(port))
             return call("read", port, sio_bad_port);
+        deliver();
         const auto n = std::min(input.size(), std::size_t(len));
         std::copy_n(input.begin(), n, buf);
         input.erase(input.begin(), input.begin() + std::ptrdiff_t(n));
@@ -145,27 +150,67 @@ public:
     }
     int sio_flush(int port) override
     {
+        deliver();
         if (is_open(port))
             input.clear();
         return call("flush", port, is_open(port) ? sio_ok : sio_bad_port);
     }
-
-    // Nothing more comes than what the device gave: waiting for more fails.
-    int sio_wait_input(int port, int) override
+    // Without a clock nothing more comes than the device gave: waiting fails.
+    int sio_wait_input(int port, int ms) override
     {
-        return call("wait", port,
-                    is_open(port) && !input.empty() ? int(input.size()) : sio_bad_port);
+        deliver();
+        if (!is_open(port) || (input.empty() && !clock))
+            return call("wait", port, sio_bad_port);
+        if (input.empty() && !arriving.empty() && arriving.front().first <= clock->now + ms) {
+            clock->now = arriving.front().first;
+            deliver();
+        } else if (input.empty()) {
+            clock->now += ms;
+        }
+        return call("wait", port, int(input.size()));
+    }
+
+    // Bytes that come in, on the fake clock when there is one.
+    void arrive(const Bytes& bytes, std::int64_t after_ms = -1)
+    {
+        if (!clock) {
+            input.insert(input.end(), bytes.begin(), bytes.end());
+            return;
+        }
+        std::int64_t at = clock->now + (after_ms < 0 ? latency_ms : after_ms);
+        const std::size_t step = chunk ? chunk : std::max<std::size_t>(bytes.size(), 1);
+        for (std::size_t i = 0; i < bytes.size(); i += step, ++at) {
+            const Bytes piece(bytes.begin() + std::ptrdiff_t(i),
+                              bytes.begin() + std::ptrdiff_t(std::min(i + step, bytes.size())));
+            arriving.insert(
+                std::upper_bound(arriving.begin(), arriving.end(), at,
+                                 [](std::int64_t t, const auto& a) { return t < a.first; }),
+                {at, piece});
+        }
     }
 
     int open_status = sio_ok, baud_status = sio_ok;
+    std::vector<std::int32_t> refused_bauds;
     std::map<int, std::int32_t> open_ports; // port -> baud
     Strings calls;                          // "open 9", "baud 9 115200", ...
     std::vector<Bytes> written;
     Bytes input; // bytes waiting to be read
     std::function<Bytes(const Bytes&)> device;
+    FakeClock* clock = nullptr;
+    int latency_ms = 0;
+    std::size_t chunk = 0;
+    std::vector<std::pair<std::int64_t, Bytes>> arriving; // by time
 
 private:
     bool is_open(int port) const { return open_ports.count(port) > 0; }
+    void deliver()
+    {
+        while (clock && !arriving.empty() && arriving.front().first <= clock->now) {
+            input.insert(input.end(), arriving.front().second.begin(),
+                         arriving.front().second.end());
+            arriving.erase(arriving.begin());
+        }
+    }
     int call(const char* name, int port, int result, long arg = -1)
     {
         calls.push_back(std::string(name) + " " + std::to_string(port) +

@@ -1,6 +1,7 @@
 #include "device.h"
 
 #include "frame.h"
+#include "vocabulary.h"
 
 #include <algorithm>
 

@@ -17,10 +17,6 @@ using Bytes = std::vector<std::uint8_t>;
 constexpr std::uint16_t id_register = 10;
 constexpr std::size_t register_count = 100;
 constexpr std::uint8_t broadcast_id = 0;
-constexpr std::uint8_t max_id = 247;
-
-// Line speeds a device can be set to.
-constexpr std::array<unsigned, 6> line_speeds = {9600, 19200, 38400, 57600, 115200, 230400};
 
 // Firmware faults a technician or a test can switch on to see how the tool copes.
 struct Faults {
@@ -72,7 +68,7 @@ public:
     // baud 0: the device follows the line at any speed.
     void add(Device device, unsigned baud);
     // line_baud: the speed the line is set to as the frame arrives, 0 when it
-    // is none of line_speeds.
+    // is none of the tool's line speeds.
     BusOutcome handle(std::span<const std::uint8_t> frame, unsigned line_baud);
 
 private:

@@ -4,6 +4,7 @@
 #include "device.h"
 #include "frame.h"
 #include "options.h"
+#include "vocabulary.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -131,12 +132,6 @@ private:
 // differ.
 unsigned line_baud(int slave)
 {
-    // clang-format off
-    static constexpr std::pair<speed_t, unsigned> speeds[] = {
-        {B9600, 9600}, {B19200, 19200}, {B38400, 38400},
-        {B57600, 57600}, {B115200, 115200}, {B230400, 230400},
-    };
-    // clang-format on
     termios tio{};
     if (::tcgetattr(slave, &tio) != 0)
         return 0;
@@ -145,9 +140,12 @@ unsigned line_baud(int slave)
     // An input speed of 0 means "as the output".
     if (in != out && in != B0)
         return 0;
-    for (const auto& [code, baud] : speeds)
-        if (code == out)
-            return baud;
+    // glibc's cfsetspeed takes a speed in bits per second as well as its code.
+    for (const std::int32_t baud : line_speeds) {
+        termios probe{};
+        if (cfsetspeed(&probe, static_cast<speed_t>(baud)) == 0 && cfgetospeed(&probe) == out)
+            return static_cast<unsigned>(baud);
+    }
     return 0;
 }
 

@@ -1,6 +1,8 @@
 #include "options.h"
 
+#include "arg_scanner.h"
 #include "device.h"
+#include "vocabulary.h"
 
 #include <algorithm>
 #include <charconv>
@@ -53,72 +55,53 @@ ParseResult parse_options(const std::vector<std::string>& args)
     Options opt;
     bool have_link = false;
     bool after_id = false; // --baud belongs to the --id just before it
-    for (std::size_t i = 0; i < args.size(); ++i) {
+    cli::ArgScanner scanner(args);
+    while (const auto arg = scanner.next()) {
         const bool follows_id = std::exchange(after_id, false);
-        std::string name = args[i];
-        std::string value;
-        bool has_value = false;
-        if (const auto eq = name.find('='); name.starts_with("--") && eq != std::string::npos) {
-            value = name.substr(eq + 1);
-            name.resize(eq);
-            has_value = true;
-        }
-        // Fetches the option's value from "--name=V" or the next argument.
-        auto take = [&]() -> bool {
-            if (has_value)
-                return true;
-            if (i + 1 >= args.size())
-                return false;
-            value = args[++i];
-            return true;
+        const std::string& name = arg->name;
+        const auto number = [&](long lo, long hi, long& n) {
+            const auto value = scanner.value(*arg);
+            return value && parse_int(*value, lo, hi, n);
         };
-        auto flag = [&](bool& target) -> bool {
-            target = true;
-            return !has_value;
-        };
+        const auto flag = [&](bool& target) { return !arg->inline_value && (target = true); };
         long n = 0;
-
-        if (name == "--help" || name == "-h") {
+        if (name == "--help" || name == "-h")
             return ShowHelp{};
-        } else if (name == "--link") {
-            if (!take() || value.empty())
+        if (name == "--link") {
+            const auto value = scanner.value(*arg);
+            if (!value || value->empty())
                 return UsageError{"--link needs a path"};
-            opt.link = value;
+            opt.link = *value;
             have_link = true;
         } else if (name == "--id") {
-            if (!take() || !parse_int(value, 1, 247, n))
+            if (!number(1, max_id, n))
                 return UsageError{"--id needs a number 1..247"};
             opt.devices.push_back({static_cast<std::uint8_t>(n), 0});
             after_id = true;
         } else if (name == "--baud") {
             if (!follows_id)
                 return UsageError{"--baud must come right after an --id"};
-            if (!take() || !parse_int(value, 1, line_speeds.back(), n) ||
-                std::ranges::find(line_speeds, n) == line_speeds.end())
+            if (!number(1, line_speeds.back(), n) || !is_line_speed(n))
                 return UsageError{"--baud needs 9600, 19200, 38400, 57600, 115200 or 230400"};
             opt.devices.back().baud = static_cast<unsigned>(n);
         } else if (name == "--late") {
-            if (!take() || !parse_int(value, 0, 60000, n))
+            if (!number(0, 60000, n))
                 return UsageError{"--late needs milliseconds 0..60000"};
             opt.late = std::chrono::milliseconds(n);
         } else if (name == "--extra") {
-            if (!take() || !parse_int(value, 0, 255, n))
+            if (!number(0, 255, n))
                 return UsageError{"--extra needs a number 0..255"};
             opt.extra = static_cast<int>(n);
-        } else if (name == "--reply-from-old") {
-            if (!flag(opt.reply_from_old))
-                return UsageError{"--reply-from-old takes no value"};
-        } else if (name == "--keep-id") {
-            if (!flag(opt.keep_id))
-                return UsageError{"--keep-id takes no value"};
-        } else if (name == "--no-answer") {
-            if (!flag(opt.no_answer))
-                return UsageError{"--no-answer takes no value"};
-        } else if (name == "--bad-crc") {
-            if (!flag(opt.bad_crc))
-                return UsageError{"--bad-crc takes no value"};
+        } else if (name == "--reply-from-old" || name == "--keep-id" || name == "--no-answer" ||
+                   name == "--bad-crc") {
+            bool& target = name == "--reply-from-old" ? opt.reply_from_old
+                           : name == "--keep-id"      ? opt.keep_id
+                           : name == "--no-answer"    ? opt.no_answer
+                                                      : opt.bad_crc;
+            if (!flag(target))
+                return UsageError{name + " takes no value"};
         } else {
-            return UsageError{"unknown option: " + args[i]};
+            return UsageError{"unknown option: " + name};
         }
     }
     if (!have_link)

@@ -1,0 +1,14 @@
+// Ctrl-C, SIGTERM and a terminal that goes away ask qrv-idctl to stop. They
+// do not end the program: the command stops where no attempt is cut in half,
+// says what it did and exits with exit_interrupted.
+#pragma once
+
+namespace qrv::cli {
+
+// From now on, the stop signals only set the request.
+void catch_stop_signals();
+
+// True once a stop signal has come.
+bool stop_requested();
+
+} // namespace qrv::cli

@@ -1,0 +1,52 @@
+// qrv-idctl's command line: its commands, the options each takes, and their
+// help. Plain C++.
+#pragma once
+
+#include "vocabulary.h"
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <variant>
+#include <vector>
+
+namespace qrv::cli {
+
+enum class Command { read, change, batch, scan };
+
+// "read", "change", "batch" or "scan".
+const char* to_string(Command command);
+
+struct Options {
+    Command command = Command::read;
+    std::string port;      // a number of the window's port list, or a device
+    std::int32_t baud = 0; // one of the window's speeds; 0 in a scan: all of them
+    std::uint8_t id = 0, from = 0, to = 0;
+    std::uint8_t first_id = 1, last_id = max_id; // a scan's range
+    std::string file;                            // a batch's list
+    int timeout_ms = 0;    // a read's answer window; 0: the default at the speed
+    int confirm_ms = 1000; // how long the read-back asks for the new ID
+    bool force = false, no_verify = false, keep_going = false, first = false;
+    bool json = false, verbose = false;
+};
+
+struct Help {
+    std::string text;
+};
+struct UsageError {
+    std::string message;
+    std::optional<Command> command; // the command it was for, when that is known
+};
+using Parsed = std::variant<Options, Help, UsageError>;
+
+// args excludes the program name.
+Parsed parse_options(const std::vector<std::string>& args);
+
+// The usage of every command, with their options and the exit statuses.
+std::string usage_text();
+
+// The port's number when it is given as one (already checked to be one of
+// the window's list); nothing for a device.
+std::optional<int> port_number(const std::string& port);
+
+} // namespace qrv::cli

@@ -1,0 +1,67 @@
+// What qrv-idctl tells: one result type for every command, printed as the
+// lines a technician reads or as one JSON object of one vocabulary.
+#pragma once
+
+#include "frame.h"
+
+#include <cstdint>
+#include <cstdio>
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace qrv::cli {
+
+// Exit statuses.
+enum Exit : int {
+    exit_ok = 0,            // done, and confirmed where it is checked
+    exit_failed = 1,        // the device did not take or confirm the ID, or nothing answered
+    exit_usage = 2,         // usage or input file error: nothing was sent
+    exit_port = 3,          // the port could not be opened or set
+    exit_taken = 4,         // refused: the new ID is taken on this line
+    exit_not_filed = 5,     // a record could not be added to the day log
+    exit_interrupted = 130, // stopped by Ctrl-C or SIGTERM, where no attempt is cut in half
+};
+
+// The members of a JSON object, in order, each value already JSON.
+class JsonFields {
+public:
+    JsonFields& add(std::string_view key, std::string_view text);
+    JsonFields& add(std::string_view key, long long number);
+    JsonFields& add_bool(std::string_view key, bool value);
+    JsonFields& add_json(std::string_view key, std::string_view json);
+    // What a read's reply holds beyond its kind, by the keys every command
+    // uses: value, code, from and late where they apply.
+    JsonFields& add_reply_details(const ReadReply& reply);
+    // "{...}".
+    std::string object() const { return "{" + m_members + "}"; }
+
+private:
+    std::string m_members;
+};
+
+struct Result {
+    Result(std::string command_, std::string result_, int exit_, std::optional<std::int32_t> baud_)
+        : command(std::move(command_)), result(std::move(result_)), exit(exit_), baud(baud_)
+    {
+    }
+
+    std::string command; // "read", "change", "batch", "scan"; "" before one is known
+    std::string result;  // a reply kind, an outcome, "summary" or an error's kind
+    int exit = exit_ok;  // what the program exits with for this alone
+    std::optional<std::int32_t> baud;
+    JsonFields fields;  // what else the object says
+    std::string text;   // the lines a technician reads; empty: nothing in text
+    bool error = false; // text goes to standard error
+};
+
+// One JSON line, or the text; flushed at once, so a line once told stays told.
+void print(const Result& result, bool json, std::FILE* out, std::FILE* err);
+
+// A read's reply as an object of its own: its kind as "result", and its details.
+std::string reply_object(const ReadReply& reply);
+
+// A JSON string of UTF-8 text.
+std::string json_string(std::string_view text);
+
+} // namespace qrv::cli

@@ -1,0 +1,66 @@
+// The serial library as qrv-idctl uses it: what the line brings is taken in
+// the moment it arrives and, with --verbose, shown with its arrival time,
+// as is every frame sent and every byte dropped; and the clock whose waits
+// sleep on the line, so that a reply is seen as it comes.
+#pragma once
+
+#include "clock.h"
+#include "serial_api.h"
+
+#include <cstdio>
+#include <span>
+#include <vector>
+
+namespace qrv::cli {
+
+// Ownership: borrows lib and trace, which outlive it. It keeps what it took
+// in for one port, the one the command line opens.
+class WatchedLine final : public SerialApi {
+public:
+    // trace: where the bytes are shown; null shows nothing.
+    WatchedLine(SerialApi& lib, std::FILE* trace) : m_lib(lib), m_trace(trace) {}
+
+    int sio_open(int port) override { return m_lib.sio_open(port); }
+    int sio_baud(int port, std::int32_t baud) override { return m_lib.sio_baud(port, baud); }
+    int sio_close(int port) override;
+    int sio_write(int port, const std::uint8_t* buf, int len) override;
+    int sio_iqueue(int port) override;
+    int sio_read(int port, std::uint8_t* buf, int len) override;
+    int sio_flush(int port) override;
+    int sio_wait_input(int port, int ms) override;
+
+    // Sleeps up to ms for the line to bring something, and takes it in.
+    // False when the line has failed and cannot be waited on.
+    bool watch(int port, int ms);
+
+private:
+    // Takes in what the library holds: how many bytes, or its failure.
+    int take_in(int port);
+    void show(const char* what, std::span<const std::uint8_t> bytes);
+
+    SerialApi& m_lib;
+    std::FILE* m_trace;
+    std::vector<std::uint8_t> m_input;
+};
+
+// Dates from base; waits that watch the line.
+class LineClock final : public Clock {
+public:
+    LineClock(Clock& base, WatchedLine& line, int port) : m_base(base), m_line(line), m_port(port)
+    {
+    }
+    std::string date_text() override { return m_base.date_text(); }
+    std::string date_time_text() override { return m_base.date_time_text(); }
+    std::int64_t now_ms() override { return m_base.now_ms(); }
+    void delay_ms(int ms) override;
+
+private:
+    Clock& m_base;
+    WatchedLine& m_line;
+    int m_port;
+};
+
+// The time of day with milliseconds, "HH:MM:SS.mmm", for the trace.
+std::string time_of_day_text();
+
+} // namespace qrv::cli

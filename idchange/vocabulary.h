@@ -1,0 +1,115 @@
+// The tool's words and numbers: the IDs, ports and speeds it works with, and
+// every text a technician meets in a window, in the log and on the command
+// line. The windows, qrv-idctl and the virtual device take them from here.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace qrv {
+
+struct ReadReply;
+
+// Slave addresses a device can take: 1..max_id.
+inline constexpr int max_id = 247;
+// The window's port list: ports 1..port_count.
+inline constexpr int port_count = 24;
+// The window's speed list, in its order.
+inline constexpr std::array<std::int32_t, 6> line_speeds = {9600,  19200,  38400,
+                                                            57600, 115200, 230400};
+// The same speeds in the order a scan tries them: the most common first.
+std::vector<std::int32_t> scan_speeds();
+bool is_line_speed(std::int64_t baud);
+
+// The window.
+inline constexpr char app_title[] = "QRV ID设置软件";
+inline constexpr char caption_open_port[] = "打开串口";
+inline constexpr char caption_close_port[] = "关闭串口";
+inline constexpr char label_port[] = "串口号";
+inline constexpr char label_baud[] = "波特率";
+inline constexpr char label_data_bits[] = "数据位：8";
+inline constexpr char label_stop_bits[] = "停止位：1";
+inline constexpr char label_parity[] = "校验位：无";
+inline constexpr char label_old_id[] = "原设备ID";
+inline constexpr char label_new_id[] = "新设备ID";
+inline constexpr char caption_change[] = "更改ID";
+inline constexpr char name_log_box[] = "操作日志";
+inline constexpr char name_lamp[] = "串口状态";
+inline constexpr char lamp_says_closed[] = "关闭";
+inline constexpr char lamp_says_open[] = "打开";
+
+// The window's messages.
+inline constexpr char msg_open_port[] = "请打开串口";
+inline constexpr char msg_old_id[] = "原ID号应为1~247的数字，请重新输入";
+inline constexpr char msg_new_id[] = "新ID号应为1~247的数字，请重新输入";
+inline constexpr char msg_open_failed[] = "串口打开失败，请确认串口号是否正确";
+inline constexpr char msg_baud_failed[] = "波特率设置失败，请确认串口号是否正确";
+inline constexpr char msg_settings_failed[] = "参数文件保存失败，请检查程序目录是否可写";
+inline constexpr char msg_log_write_failed[] = "日志文件写入失败，请检查程序目录是否可写";
+
+// The entry of an attempt in the log.
+inline constexpr char crlf[] = "\r\n";
+inline constexpr char star_line[] = "************************************";
+inline constexpr char log_start_prefix[] = "开始设置，原ID= ";
+inline constexpr char log_new_id_prefix[] = ";   新ID= ";
+inline constexpr char log_start_suffix[] = "   ";
+inline constexpr char log_time_prefix[] = "设置时间：";
+inline constexpr char log_sent_prefix[] = "发送命令：";
+inline constexpr char log_reply_prefix[] = "响应数据：";
+inline constexpr char text_success[] = "Modbus 新ID 设置成功  ";
+inline constexpr char text_mismatch[] = "数据校验错误，设置失败，请重新设置";
+inline constexpr char text_no_reply[] = "设置无响应，请重新设置";
+
+// What a read of register 10 brought, as a technician reads it.
+std::string reply_text(const ReadReply& reply);
+
+// The outcome of a change from the command line: what the read-back at the
+// new ID found, the last line of the entry; and the line that tells it.
+std::string readback_confirmed(int new_id);
+inline constexpr char readback_not_asked[] = "未读回确认";
+inline constexpr char readback_stopped[] = "已中断，未读回确认";
+std::string readback_unconfirmed(int new_id, const ReadReply& after);
+inline constexpr char text_changed[] = "Modbus 新ID 设置成功，";
+inline constexpr char text_changed_but[] = "设备应答了更改，但";
+std::string text_taken(int new_id, const ReadReply& before);
+inline constexpr char text_not_run[] = "未执行";
+inline constexpr char text_stopped[] = "已中断，未发送更改命令";
+std::string text_log_not_written(const std::string& path, const std::string& reason);
+
+// A scan.
+inline constexpr char text_scan_heading[] = "地址  波特率  寄存器10"; // CJK: two columns each
+std::string text_unrecognised(const ReadReply& reply);
+std::string text_found(std::size_t devices);
+std::string text_speed_refused(std::int32_t baud);
+inline constexpr char text_scan_stopped[] = "扫描已中断，以下为已找到的";
+
+// The command line's results, progress and refusals.
+std::string text_id(int id);            // "ID 17："
+std::string text_ids(int from, int to); // "ID 17 → 1："
+std::string text_batch_progress(std::size_t at, std::size_t of, int line, int from, int to);
+std::string text_scan_progress(std::int32_t baud, int id, std::size_t devices,
+                               std::size_t seconds_left);
+inline constexpr char text_same_ids[] = "新ID与原ID相同";
+std::string text_at_line(int line, const std::string& what);
+inline constexpr char text_not_text[] = "不是文本文件";
+inline constexpr char text_bad_line[] = "应为“原ID 新ID”，ID为1~247的整数";
+std::string text_new_id_twice(int new_id, int other_line);
+std::string text_old_id_twice(int old_id, int other_line);
+std::string text_new_id_is_old(int new_id, int other_line);
+inline constexpr char text_no_changes[] = "文件中没有要更改的ID";
+inline constexpr char text_not_a_file[] = "不是普通文件";
+inline constexpr char text_no_file[] = "文件不存在";
+inline constexpr char text_file_too_big[] = "文件过大（超过1 MiB）";
+std::string text_unreadable(const std::string& reason);
+inline constexpr char text_file_refused[] = "文件有误，未发送任何命令";
+inline constexpr char usage_no_command[] = "缺少命令";
+std::string usage_unknown_command(const std::string& command);
+std::string usage_unknown_option(const std::string& option);
+std::string usage_not_for(const std::string& command, const std::string& option);
+std::string usage_bad_value(const std::string& option, const std::string& value);
+std::string usage_needs(const std::string& command, const std::string& what);
+std::string usage_see(const std::string& help_command);
+
+} // namespace qrv
