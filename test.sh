@@ -72,11 +72,14 @@ if [ "$mode" = --windows ]; then
     cmake --build build-win -j"$(nproc)"
 
     # A throw-away Wine prefix, no window, no prompts for Mono or Gecko.
+    # Debian's wineserver keeps its socket in a new folder under $TMPDIR,
+    # never removed: in here, it goes with the prefix.
     wine=/usr/lib/wine # Debian keeps Wine off PATH
-    WINEPREFIX=$(mktemp -d -p "$PWD/build-win" wine.XXXXXX)
-    export WINEPREFIX WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+    scratch=$(mktemp -d -p "$PWD/build-win" wine.XXXXXX)
+    export WINEPREFIX=$scratch/prefix TMPDIR=$scratch WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+    mkdir "$WINEPREFIX"
     unset DISPLAY WAYLAND_DISPLAY
-    trap '"$wine/wineserver" -k 2>/dev/null || true; rm -rf "$WINEPREFIX"' EXIT
+    trap '"$wine/wineserver" -k 2>/dev/null || true; rm -rf "$scratch"' EXIT
     # Wine's services, if the first test started them, would hold ctest's
     # output open: start them, and keep the server up, before any test. The
     # server takes the first serial port a test opens for its controlling
