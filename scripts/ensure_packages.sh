@@ -1,7 +1,8 @@
 # Installs the Debian packages named as arguments that are not installed yet;
 # the package lists are refreshed only when something is missing. apt's many
-# lines go to packages.log, so that they do not bury the build's and the
-# tests' output; the log's tail is shown when installing fails.
+# lines are added to packages.log, under a line naming the install, so that
+# they do not bury the build's and the tests' output; the log's tail is shown
+# when installing fails.
 ensure_packages() {
     local missing=() p
     for p in "$@"; do
@@ -14,13 +15,14 @@ ensure_packages() {
         sudo -v # a password is asked here, before the output goes to the log
     fi
     echo "Installing ${missing[*]} (output in $log)"
+    echo "== $(date '+%F %T') installing ${missing[*]}" >>"$log"
     # env inside sudo: sudo drops the caller's environment, and a question
     # from a package would wait unseen behind the log.
     if ! {
         "${sudo[@]}" apt-get update &&
             "${sudo[@]}" env DEBIAN_FRONTEND=noninteractive \
                 apt-get install -y --no-install-recommends "${missing[@]}"
-    } >"$log" 2>&1; then
+    } >>"$log" 2>&1; then
         tail -n 20 "$log" >&2
         echo "Installing failed; apt's whole output is in $log" >&2
         return 1
@@ -34,4 +36,5 @@ build_packages=(cmake make g++ pkg-config qt6-base-dev qt6-serialport-dev libgl-
 window_packages=(fonts-noto-cjk)
 test_packages=(libgtest-dev libmodbus-dev)
 fuzz_packages=(cmake make clang libclang-rt-14-dev llvm-14)
-windows_packages=(cmake make g++-mingw-w64-x86-64-posix googletest wine64)
+# g++: the serial test's virtual device is a Linux program.
+windows_packages=(cmake make g++ g++-mingw-w64-x86-64-posix googletest wine64)

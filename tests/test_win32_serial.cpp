@@ -1,0 +1,227 @@
+// The Win32 serial library under Wine against qrv-devsim, a Linux program
+// that Wine starts like any other: its link in the prefix's dosdevices folder
+// is the COM port. Stopping the device plays a pulled adapter.
+#include "files.h"
+#include "win32_serial.h"
+
+#include <windows.h>
+
+#include <bit>
+#include <chrono>
+#include <filesystem>
+#include <functional>
+#include <gtest/gtest.h>
+#include <thread>
+#include <tuple>
+
+using namespace qrv;
+using namespace std::chrono;
+using Bytes = std::vector<std::uint8_t>;
+
+namespace {
+
+const Bytes read_17{0x11, 0x03, 0x00, 0x0A, 0x00, 0x01, 0xA6, 0x98};
+const Bytes answer_17{0x11, 0x03, 0x02, 0x00, 0x11, 0xB9, 0x8B};
+std::uint8_t buf[16];
+
+const std::string wine_prefix = std::getenv("WINEPREFIX") ? std::getenv("WINEPREFIX") : "";
+
+// qrv-devsim on COM<com>. Wine gives no handle to a Unix program it starts: the device's
+// pid, its log and the shell's word that it has ended go to one file on the prefix's C:.
+class Devsim {
+public:
+    explicit Devsim(int com, std::vector<std::string> options = {"--id", "17"})
+        : m_log("devsim-com" + std::to_string(com) + ".log"),
+          m_unix_log(wine_prefix + "/drive_c/" + m_log)
+    {
+        std::filesystem::remove("C:\\" + m_log);
+        options.insert(
+            options.begin(),
+            {R"(\"$@\" >>\"$0\" 2>&1 </dev/null & echo \"pid $!\" >>\"$0\"; wait; echo ended >>\"$0\")",
+             m_unix_log, QRV_DEVSIM_PATH, "--link",
+             wine_prefix + "/dosdevices/com" + std::to_string(com)});
+        shell(options);
+        m_pid = wait_for("pid ");
+        if (wait_for(" -> ").empty()) // the link is there
+            throw std::runtime_error("qrv-devsim did not come up, see " + m_unix_log);
+    }
+    ~Devsim()
+    {
+        signal("TERM");
+        wait_for("ended"); // and with it the pty's master closed
+    }
+    void signal(const std::string& sig)
+    {
+        shell({R"(kill -s \"$1\" \"$2\" && echo \"sent $1\" >>\"$0\")", m_unix_log, sig, m_pid});
+        wait_for("sent " + sig);
+    }
+
+private:
+    // sh -c script args...: Wine splits the line as Windows does, so the scripts' own
+    // quotes are written \".
+    static void shell(const std::vector<std::string>& args)
+    {
+        std::wstring line = L"sh -c";
+        for (const auto& a : args)
+            line += L" \"" + std::wstring(a.begin(), a.end()) + L'"';
+        STARTUPINFOW si{};
+        si.cb = sizeof si;
+        PROCESS_INFORMATION pi{};
+        CreateProcessW(L"\\\\?\\unix\\bin\\sh", line.data(), nullptr, nullptr, FALSE, 0, nullptr,
+                       nullptr, &si, &pi);
+    }
+    // The rest of the first line in the log that holds what; empty after 10 s without.
+    std::string wait_for(const std::string& what)
+    {
+        for (int i = 0; i < 1000; ++i, std::this_thread::sleep_for(10ms)) {
+            const std::string text = test::read_file("C:\\" + m_log);
+            if (const auto at = text.find(what); at != std::string::npos)
+                return text.substr(at + what.size(), text.find('\n', at) - at - what.size());
+        }
+        return {};
+    }
+
+    std::string m_log;
+    std::string m_unix_log;
+    std::string m_pid;
+};
+
+// Sends a read of ID 17; what has come back soon after the first byte.
+Bytes ask(Win32Serial& lib, int port)
+{
+    if (lib.sio_write(port, read_17.data(), int(read_17.size())) != sio_ok ||
+        lib.sio_wait_input(port, 1000) <= 0)
+        return {};
+    std::this_thread::sleep_for(50ms); // the rest of the answer
+    return Bytes(buf, buf + std::max(lib.sio_read(port, buf, sizeof buf), 0));
+}
+
+milliseconds processor_time()
+{
+    FILETIME t[4];
+    GetProcessTimes(GetCurrentProcess(), &t[0], &t[1], &t[2], &t[3]);
+    return milliseconds((std::bit_cast<ULONGLONG>(t[2]) + std::bit_cast<ULONGLONG>(t[3])) / 10000);
+}
+
+// Every call on an open port, and what it gives once the device is gone.
+const std::tuple<const char*, std::function<int(Win32Serial&, int)>, int> port_calls[] = {
+    {"iqueue", [](Win32Serial& l, int p) { return l.sio_iqueue(p); }, sio_read_failed},
+    {"read", [](Win32Serial& l, int p) { return l.sio_read(p, buf, 8); }, sio_read_failed},
+    {"flush", [](Win32Serial& l, int p) { return l.sio_flush(p); }, sio_read_failed},
+    {"write", [](Win32Serial& l, int p) { return l.sio_write(p, buf, 8); }, sio_write_failed},
+    {"baud", [](Win32Serial& l, int p) { return l.sio_baud(p, 9600); }, sio_bad_baud},
+    {"wait", [](Win32Serial& l, int p) { return l.sio_wait_input(p, 1000); }, sio_read_failed},
+};
+
+// A device that hears only at 19200 baud, on a line set so.
+struct Win32SerialTest : ::testing::Test {
+    void SetUp() override
+    {
+        ASSERT_EQ(lib.sio_open(9), sio_ok);
+        ASSERT_EQ(lib.sio_baud(9, 19200), sio_ok);
+    }
+    int write(const Bytes& b) { return lib.sio_write(9, b.data(), int(b.size())); }
+
+    Devsim dev{9, {"--id", "17", "--baud", "19200"}};
+    Win32Serial lib;
+};
+
+} // namespace
+
+TEST_F(Win32SerialTest, EachDeviceOnceAndFreeAgainWhenClosed)
+{
+    Win32Serial other;
+    EXPECT_EQ(other.sio_open(9), sio_open_failed);
+    EXPECT_EQ(other.open_device(3, "com9"), sio_open_failed);
+    EXPECT_EQ(other.open_device(4, "NUL"), sio_open_failed); // no serial port
+    EXPECT_EQ(lib.sio_close(9), sio_ok);
+    ASSERT_EQ(other.sio_open(9), sio_ok);
+    EXPECT_EQ(ask(other, 9), answer_17);
+}
+
+TEST(Win32Serial, PortsAboveNineByNumberOrName)
+{
+    Devsim dev(12);
+    for (const char* name : {"", "COM12", R"(\\.\com12)"}) {
+        Win32Serial lib;
+        ASSERT_EQ(*name ? lib.open_device(12, name) : lib.sio_open(12), sio_ok) << name;
+        EXPECT_EQ(ask(lib, 12), answer_17) << name;
+    }
+}
+
+TEST_F(Win32SerialTest, SpeedReachesTheLineOrIsRefusedAndTheOldOneKept)
+{
+    const std::tuple<std::int32_t, int, bool> rows[] = {
+        {12345, sio_bad_baud, true}, {9600, sio_ok, false}, {19200, sio_ok, true}};
+    for (const auto& [baud, status, answered] : rows) {
+        EXPECT_EQ(lib.sio_baud(9, baud), status) << baud;
+        EXPECT_EQ(ask(lib, 9) == answer_17, answered) << baud;
+    }
+}
+
+TEST_F(Win32SerialTest, BytesBothWaysWaitQueueAndFlush)
+{
+    ASSERT_EQ(write(read_17), sio_ok);
+    const auto asked = steady_clock::now();
+    EXPECT_GT(lib.sio_wait_input(9, 5000), 0);
+    EXPECT_LT(steady_clock::now() - asked, 2s);
+    std::this_thread::sleep_for(50ms); // the rest of the answer
+    ASSERT_EQ(lib.sio_iqueue(9), 7);
+    ASSERT_EQ(lib.sio_read(9, buf, 3), 3);
+    EXPECT_EQ(lib.sio_iqueue(9), 4);
+    ASSERT_EQ(lib.sio_read(9, buf + 3, 13), 4);
+    EXPECT_EQ(Bytes(buf, buf + 7), answer_17);
+
+    // Flushing drops the byte the wait took as well as the driver's queue.
+    ASSERT_EQ(write(read_17), sio_ok);
+    EXPECT_GT(lib.sio_wait_input(9, 1000), 0);
+    std::this_thread::sleep_for(50ms);
+    EXPECT_EQ(lib.sio_flush(9), sio_ok);
+    EXPECT_EQ(lib.sio_iqueue(9), 0);
+    EXPECT_EQ(lib.sio_read(9, buf, 16), 0);
+}
+
+TEST_F(Win32SerialTest, WaitThatTimesOutSleepsItsTime)
+{
+    const auto start = steady_clock::now();
+    const milliseconds busy = processor_time();
+    EXPECT_EQ(lib.sio_wait_input(9, 1000), 0);
+    EXPECT_GE(steady_clock::now() - start, 950ms);
+    EXPECT_LT(steady_clock::now() - start, 3s);
+    EXPECT_LT(processor_time() - busy, 250ms);
+}
+
+TEST_F(Win32SerialTest, WriteNobodyTakesFailsInAboutASecondAndDropsTheRest)
+{
+    dev.signal("STOP");
+    const auto start = steady_clock::now();
+    EXPECT_EQ(write(Bytes(256 * 1024, 0x55)), sio_write_failed);
+    EXPECT_LT(steady_clock::now() - start, 2500ms);
+    dev.signal("CONT");
+    std::this_thread::sleep_for(200ms); // the device drops what did go out as noise
+    EXPECT_EQ(ask(lib, 9), answer_17);
+}
+
+TEST(Win32Serial, UnpluggedAdapterFailsQuicklyUntilClosedAndReopened)
+{
+    for (const auto& [first, first_call, first_gone] : port_calls) {
+        SCOPED_TRACE(std::string("noticed first by ") + first);
+        Win32Serial lib;
+        {
+            Devsim dev(9);
+            ASSERT_EQ(lib.sio_open(9), sio_ok);
+            ASSERT_EQ(lib.sio_write(9, read_17.data(), int(read_17.size())), sio_ok);
+            ASSERT_GT(lib.sio_wait_input(9, 1000), 0); // bytes held as the line dies
+        }
+        const auto start = steady_clock::now();
+        EXPECT_EQ(first_call(lib, 9), first_gone);
+        for (const auto& [name, call, gone] : port_calls)
+            EXPECT_EQ(call(lib, 9), gone) << name;
+        EXPECT_EQ(lib.sio_open(9), sio_already_open);
+        EXPECT_LT(steady_clock::now() - start, 500ms);
+        EXPECT_EQ(lib.sio_close(9), sio_ok);
+        Devsim back(9);
+        ASSERT_EQ(lib.sio_open(9), sio_ok);
+        EXPECT_EQ(ask(lib, 9), answer_17);
+    }
+}
