@@ -67,7 +67,7 @@ if [ "$mode" = --windows ]; then
     ensure_packages "${windows_packages[@]}"
     cmake -S . -B build-devsim -DQRV_DEVSIM_ONLY=ON -DCMAKE_BUILD_TYPE=Debug
     cmake --build build-devsim -j"$(nproc)" --target qrv-devsim
-    cmake -S . -B build-win -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64.cmake -DQRV_CORE_ONLY=ON \
+    cmake -S . -B build-win -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64.cmake \
         -DCMAKE_BUILD_TYPE=Debug -DQRV_DEVSIM="$PWD/build-devsim/bin/qrv-devsim"
     cmake --build build-win -j"$(nproc)"
 

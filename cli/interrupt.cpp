@@ -19,16 +19,33 @@ volatile std::sig_atomic_t requested = 0;
 
 #ifdef _WIN32
 
+namespace {
+
+HANDLE ended = nullptr;
+
+} // namespace
+
 void catch_stop_signals()
 {
-    // Ctrl-C and Ctrl-Break come on a thread of their own; returning TRUE
-    // keeps the process alive to finish the attempt.
+    ended = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    // The events come on a thread of their own. For Ctrl-C and Ctrl-Break,
+    // returning TRUE keeps the program going to finish the attempt; a closed
+    // console ends it when the handler returns, so the handler waits for the
+    // command, within the time Windows gives it.
     SetConsoleCtrlHandler(
-        [](DWORD) -> BOOL {
+        [](DWORD event) -> BOOL {
             requested = 1;
+            if (event != CTRL_C_EVENT && event != CTRL_BREAK_EVENT && ended)
+                WaitForSingleObject(ended, 4500);
             return TRUE;
         },
         TRUE);
+}
+
+void command_ended()
+{
+    if (ended)
+        SetEvent(ended);
 }
 
 #else
@@ -44,6 +61,10 @@ void catch_stop_signals()
     // A reader that went away must not end the program in the middle of an
     // attempt: its writes fail instead.
     std::signal(SIGPIPE, SIG_IGN);
+}
+
+void command_ended()
+{
 }
 
 #endif

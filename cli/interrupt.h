@@ -11,4 +11,8 @@ void catch_stop_signals();
 // True once a stop signal has come.
 bool stop_requested();
 
+// The command has ended. A console being closed waits for this (Windows
+// ends the program once its handler returns), a few seconds at most.
+void command_ended();
+
 } // namespace qrv::cli

@@ -1,5 +1,5 @@
 # Cross build for 64-bit Windows with Debian's mingw-w64 (POSIX threads).
-#   cmake -S . -B build-win -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64.cmake -DQRV_CORE_ONLY=ON
+#   cmake -S . -B build-win -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64.cmake
 # Linked statically, so the programs need none of the compiler's DLLs; the
 # tests run through Wine when it is installed.
 set(CMAKE_SYSTEM_NAME Windows)

@@ -1,0 +1,54 @@
+#include "win32_clock.h"
+
+#include <cstdio>
+#include <windows.h>
+
+namespace {
+
+std::string utf8(const wchar_t* text)
+{
+    const int n = WideCharToMultiByte(CP_UTF8, 0, text, -1, nullptr, 0, nullptr, nullptr);
+    if (n <= 1)
+        return {};
+    std::string out(static_cast<std::size_t>(n - 1), '\0');
+    WideCharToMultiByte(CP_UTF8, 0, text, -1, out.data(), n, nullptr, nullptr);
+    return out;
+}
+
+} // namespace
+
+std::string Win32Clock::date_text()
+{
+    SYSTEMTIME now;
+    GetLocalTime(&now);
+    char text[16];
+    std::snprintf(text, sizeof text, "%04u-%02u-%02u", now.wYear, now.wMonth, now.wDay);
+    return text;
+}
+
+std::string Win32Clock::date_time_text()
+{
+    SYSTEMTIME now;
+    GetLocalTime(&now);
+    wchar_t date[80] = {}, time[80] = {};
+    // The long time format names no time zone on Windows.
+    GetDateFormatEx(LOCALE_NAME_USER_DEFAULT, DATE_SHORTDATE, &now, nullptr, date, 80, nullptr);
+    GetTimeFormatEx(LOCALE_NAME_USER_DEFAULT, 0, &now, nullptr, time, 80);
+    return utf8(date) + " " + utf8(time);
+}
+
+void Win32Clock::delay_ms(int ms)
+{
+    // Sleep wakes no earlier than asked, but the tick may lag a little.
+    for (const std::int64_t end = now_ms() + ms; now_ms() < end;)
+        Sleep(static_cast<DWORD>(end - now_ms()));
+}
+
+std::int64_t Win32Clock::now_ms()
+{
+    // The performance counter, not the 15.6 ms tick: answer windows are short.
+    LARGE_INTEGER count, frequency;
+    QueryPerformanceCounter(&count);
+    QueryPerformanceFrequency(&frequency);
+    return count.QuadPart / (frequency.QuadPart / 1000);
+}
