@@ -36,4 +36,6 @@ if [ "$device" = 1 ]; then
     trap 'kill "$devsim" 2>/dev/null; wait "$devsim" 2>/dev/null' EXIT
     for _ in $(seq 50); do [ -L build/bin/ports/COM9 ] && break; sleep 0.1; done
 fi
+# With QT_QPA_PLATFORM=offscreen nothing shows the window: say that it runs.
+echo "qrv-idset is running$([ "$device" = 1 ] && echo ", with the virtual device on port 9"); close its window or press Ctrl-C here to stop"
 build/bin/qrv-idset
