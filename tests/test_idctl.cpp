@@ -287,6 +287,9 @@ TEST(Idctl, AgainstTheVirtualDevice)
          "3     3       13      not_run\n", "已中断，未读回确认"},
         {{"--id", "40"}, "change --port 9 --baud 115200 --from 40 --to 41", "RX 28 6 0 A 0 29", 130,
          "ID 40 → 41：Modbus 新ID 设置成功，已中断，未读回确认\n", "已中断，未读回确认"},
+        // Firmware that restarts to take its new ID is asked again until it answers there.
+        {{"--restart", "1300", "--id", "17"}, "change --port 9 --baud 115200 --from 17 --to 1", "", 0,
+         "ID 17 → 1：Modbus 新ID 设置成功，已在ID 1 读回确认\n", "已在ID 1 读回确认"},
         {{}, "batch --port 9 --baud 115200 ports", "", 2, "", ""},
         // clang-format on
     };

@@ -236,9 +236,17 @@ private:
             m_rx_len = 0;
             return;
         }
+        if (Clock::now() < m_restarted) {
+            log_event(with_note("RX " + hex, "ignored: restarting"));
+            m_rx.clear();
+            m_rx_len = 0;
+            return;
+        }
         BusOutcome out = m_bus.handle(m_rx, line_baud(m_slave));
         m_rx.clear();
         m_rx_len = 0;
+        if (!out.id_changes.empty())
+            m_restarted = Clock::now() + m_opt.restart;
 
         std::string note = out.note;
         if (out.reply && m_opt.no_answer) {
@@ -312,6 +320,7 @@ private:
     std::size_t m_rx_len = 0;
     Clock::time_point m_last_rx{};
     Clock::time_point m_listen_again{};
+    Clock::time_point m_restarted{}; // deaf until then, as firmware that restarts
     std::deque<Pending> m_out;
 };
 

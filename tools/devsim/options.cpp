@@ -39,6 +39,8 @@ std::string usage_text()
            "  --keep-id          answer an ID change from the new address but keep the old ID\n"
            "  --no-answer        never answer\n"
            "  --late MS          delay each answer by MS milliseconds (0..60000)\n"
+           "  --restart MS       after answering an ID change, hear nothing for MS\n"
+           "                     milliseconds, as firmware that restarts to apply it\n"
            "  --bad-crc          send answers with a wrong CRC\n"
            "  --extra N          append N zero bytes to each answer (0..255)\n"
            "  --help             show this text\n"
@@ -88,6 +90,10 @@ ParseResult parse_options(const std::vector<std::string>& args)
             if (!number(0, 60000, n))
                 return UsageError{"--late needs milliseconds 0..60000"};
             opt.late = std::chrono::milliseconds(n);
+        } else if (name == "--restart") {
+            if (!number(0, 60000, n))
+                return UsageError{"--restart needs milliseconds 0..60000"};
+            opt.restart = std::chrono::milliseconds(n);
         } else if (name == "--extra") {
             if (!number(0, 255, n))
                 return UsageError{"--extra needs a number 0..255"};

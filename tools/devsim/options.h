@@ -24,6 +24,7 @@ struct Options {
     bool keep_id = false;
     bool no_answer = false;
     std::chrono::milliseconds late{0};
+    std::chrono::milliseconds restart{0}; // deaf after an ID change, applying it
     bool bad_crc = false;
     int extra = 0;
 };
