@@ -8,7 +8,10 @@
 #   ./test.sh --windows   cross-builds the Windows programs and their tests in
 #                         build-win/ and runs the tests under Wine on Xvfb, with
 #                         the ANSI code pages 936 (Chinese) and 1252 (Western),
-#                         against the Linux virtual device built in build-devsim/
+#                         against the Linux virtual device built in build-devsim/;
+#                         packs dist/qrv-idtool-windows-x64.zip and starts its
+#                         window in a fresh Wine prefix (picture in
+#                         build-win-release/)
 set -euo pipefail
 cd "$(dirname "$0")"
 . scripts/ensure_packages.sh
@@ -69,6 +72,7 @@ if [ "$mode" = --windows ]; then
     cmake -S . -B build-win -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64.cmake \
         -DCMAKE_BUILD_TYPE=Debug -DQRV_DEVSIM="$PWD/build-devsim/bin/qrv-devsim"
     cmake --build build-win -j"$(nproc)"
+    scripts/package_windows.sh
 
     # A throw-away Wine prefix, no prompts for Mono or Gecko. Debian's
     # wineserver keeps its socket in a new folder under $TMPDIR, never
@@ -101,6 +105,8 @@ if [ "$mode" = --windows ]; then
         LC_ALL=${run%:*} QRV_ANSI_CODE_PAGE=${run#*:} \
             ctest --test-dir build-win --output-on-failure --timeout 120
     done
+    echo "== qrv-idset.exe from the zip, in a fresh Wine prefix"
+    scripts/windows_smoke.sh dist/qrv-idtool-windows-x64.zip build-devsim/bin/qrv-devsim build-win-release
     exit 0
 fi
 

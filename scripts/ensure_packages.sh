@@ -37,5 +37,6 @@ window_packages=(fonts-noto-cjk)
 test_packages=(libgtest-dev libmodbus-dev)
 fuzz_packages=(cmake make clang libclang-rt-14-dev llvm-14)
 # g++: the serial test's virtual device is a Linux program. xvfb: the window's
-# display.
-windows_packages=(cmake make g++ g++-mingw-w64-x86-64-posix googletest wine64 xvfb)
+# display; xdotool and imagemagick find, drive and photograph it; zip packs it.
+windows_packages=(cmake make g++ g++-mingw-w64-x86-64-posix googletest wine64 xvfb xdotool
+    imagemagick zip unzip)
