@@ -43,8 +43,14 @@ wait_for "$scratch/devsim.log" ' -> ' "the virtual device did not come up"
 start=$(date +%s%N)
 # Wine takes the ANSI code page from the locale's name: 936, as on a Chinese system.
 LC_ALL=zh_CN.UTF-8 "$wine/wine64" 'C:\qrv-idtool\qrv-idset.exe' >/dev/null 2>&1 &
-window=$(timeout 30 xdotool search --sync --onlyvisible --name '^QRV ID' | head -n1) ||
-    { echo "windows_smoke: no window within 30 s" >&2; exit 1; }
+# Asked every 20 ms: xdotool's own --sync asks only every half second.
+window=
+for _ in $(seq 1000); do
+    window=$(xdotool search --onlyvisible --name '^QRV ID' 2>/dev/null | head -n1 || true)
+    [ -n "$window" ] && break
+    sleep 0.02
+done
+[ -n "$window" ] || { echo "windows_smoke: no window within 30 s" >&2; exit 1; }
 up_ms=$((($(date +%s%N) - start) / 1000000))
 sleep 1 # painted
 pid=$(pgrep -f 'qrv-idset\.exe' | head -n1)
