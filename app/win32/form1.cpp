@@ -303,10 +303,7 @@ LRESULT Form1::handle(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp)
 {
     switch (msg) {
     case WM_COMMAND:
-        ++m_handlers_running;
         on_command(reinterpret_cast<HWND>(lp), HIWORD(wp));
-        if (--m_handlers_running == 0 && m_close_pending)
-            DestroyWindow(m_hwnd);
         return 0;
     case WM_DRAWITEM:
         draw_lamp(*reinterpret_cast<const DRAWITEMSTRUCT*>(lp));
@@ -348,6 +345,12 @@ LRESULT Form1::handle(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp)
 
 void Form1::on_command(HWND control, WORD code)
 {
+    // Counted, also when a handler fails: a close while one pumps messages
+    // (a change in its wait) is carried out once the last one has returned.
+    struct Running {
+        int& count;
+        ~Running() { --count; }
+    } running{++m_handlers_running};
     if (code == BN_CLICKED && control == Command_uart)
         Command_uart_Click();
     else if (code == BN_CLICKED && control == Command2)
@@ -356,6 +359,8 @@ void Form1::on_command(HWND control, WORD code)
         Text_old_Change();
     else if (code == EN_CHANGE && control == Text_new)
         Text_new_Change();
+    if (m_handlers_running == 1 && m_close_pending)
+        DestroyWindow(m_hwnd);
 }
 
 void Form1::draw_lamp(const DRAWITEMSTRUCT& item) const
