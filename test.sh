@@ -5,11 +5,13 @@
 #   ./test.sh --fuzz      builds the libFuzzer targets with clang in build-fuzz/
 #                         and runs each for FUZZ_SECONDS (60) on a copy of its
 #                         seed corpus in fuzz-out/
-#   ./test.sh --windows   cross-builds the Qt-free core, the Win32 serial library
-#                         and their tests for Windows in build-win/ and runs them
-#                         under Wine, with the ANSI code pages 936 (Chinese) and
-#                         1252 (Western); the serial test talks to the Linux
-#                         virtual device, built in build-devsim/
+#   ./test.sh --windows   cross-builds the Windows programs and their tests in
+#                         build-win/ and runs the tests under Wine on Xvfb, with
+#                         the ANSI code pages 936 (Chinese) and 1252 (Western),
+#                         against the Linux virtual device built in build-devsim/;
+#                         packs dist/qrv-idtool-windows-x64.zip and starts its
+#                         window in a fresh Wine prefix (picture in
+#                         build-win-release/)
 set -euo pipefail
 cd "$(dirname "$0")"
 . scripts/ensure_packages.sh
@@ -70,16 +72,23 @@ if [ "$mode" = --windows ]; then
     cmake -S . -B build-win -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64.cmake \
         -DCMAKE_BUILD_TYPE=Debug -DQRV_DEVSIM="$PWD/build-devsim/bin/qrv-devsim"
     cmake --build build-win -j"$(nproc)"
+    scripts/package_windows.sh
 
-    # A throw-away Wine prefix, no window, no prompts for Mono or Gecko.
-    # Debian's wineserver keeps its socket in a new folder under $TMPDIR,
-    # never removed: in here, it goes with the prefix.
+    # A throw-away Wine prefix, no prompts for Mono or Gecko. Debian's
+    # wineserver keeps its socket in a new folder under $TMPDIR, never
+    # removed: in here, it goes with the prefix.
     wine=/usr/lib/wine # Debian keeps Wine off PATH
     scratch=$(mktemp -d -p "$PWD/build-win" wine.XXXXXX)
     export WINEPREFIX=$scratch/prefix TMPDIR=$scratch WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
     mkdir "$WINEPREFIX"
-    unset DISPLAY WAYLAND_DISPLAY
-    trap '"$wine/wineserver" -k 2>/dev/null || true; rm -rf "$scratch"' EXIT
+    # The window's tests need a display: a virtual one, on a free number,
+    # there before Wine's first program, which picks the display for all.
+    Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$scratch/display" >/dev/null 2>&1 &
+    xvfb=$!
+    trap '"$wine/wineserver" -k 2>/dev/null || true; kill $xvfb 2>/dev/null; rm -rf "$scratch"' EXIT
+    for _ in $(seq 100); do [ -s "$scratch/display" ] && break; sleep 0.1; done
+    export DISPLAY=:$(cat "$scratch/display")
+    unset WAYLAND_DISPLAY
     # Wine's services, if the first test started them, would hold ctest's
     # output open: start them, and keep the server up, before any test. The
     # server takes the first serial port a test opens for its controlling
@@ -87,12 +96,17 @@ if [ "$mode" = --windows ]; then
     # virtual device stops: its output goes nowhere.
     "$wine/wineserver" -p >/dev/null 2>&1
     "$wine/wine64" wineboot -i >/dev/null 2>&1
+    # Without a window manager, Wine waits 2 s for one at every window it
+    # hides; windows it manages itself, frame and all, it hides at once.
+    "$wine/wine64" reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f >/dev/null 2>&1
     # Wine takes the ANSI code page from the locale's name.
     for run in zh_CN.UTF-8:936 en_US.UTF-8:1252; do
         echo "== under Wine, ANSI code page ${run#*:} (LC_ALL=${run%:*})"
         LC_ALL=${run%:*} QRV_ANSI_CODE_PAGE=${run#*:} \
             ctest --test-dir build-win --output-on-failure --timeout 120
     done
+    echo "== qrv-idset.exe from the zip, in a fresh Wine prefix"
+    scripts/windows_smoke.sh dist/qrv-idtool-windows-x64.zip build-devsim/bin/qrv-devsim build-win-release
     exit 0
 fi
 

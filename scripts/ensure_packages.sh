@@ -36,5 +36,7 @@ build_packages=(cmake make g++ pkg-config qt6-base-dev qt6-serialport-dev libgl-
 window_packages=(fonts-noto-cjk)
 test_packages=(libgtest-dev libmodbus-dev)
 fuzz_packages=(cmake make clang libclang-rt-14-dev llvm-14)
-# g++: the serial test's virtual device is a Linux program.
-windows_packages=(cmake make g++ g++-mingw-w64-x86-64-posix googletest wine64)
+# g++: the serial test's virtual device is a Linux program. xvfb: the window's
+# display; xdotool and imagemagick find, drive and photograph it; zip packs it.
+windows_packages=(cmake make g++ g++-mingw-w64-x86-64-posix googletest wine64 xvfb xdotool
+    imagemagick zip unzip)

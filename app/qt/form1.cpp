@@ -1,6 +1,7 @@
 #include "form1.h"
 
 #include "busy_clock.h"
+#include "form_design.h"
 #include "id_rules.h"
 #include "message_box.h"
 #include "oplog.h"
@@ -20,20 +21,24 @@
 
 namespace {
 
-// The layout is designed in twips, 15 to a pixel at 96 dpi; Qt scales the
-// pixels on other screens.
-QRect twips(int left, int top, int width, int height)
+namespace design = qrv::design;
+
+// Pixels at 96 dpi; Qt scales them on other screens.
+constexpr int twips_per_pixel = design::twips_per_inch / 96;
+
+QRect twips(design::Twips t)
 {
-    return {left / 15, top / 15, width / 15, height / 15};
+    return {t.left / twips_per_pixel, t.top / twips_per_pixel, t.width / twips_per_pixel,
+            t.height / twips_per_pixel};
 }
 
-QFont song_font(double points, bool bold)
+QFont song_font(design::Font designed)
 {
     QFont font;
-    font.setFamilies({QStringLiteral("宋体"), QStringLiteral("SimSun"),
+    font.setFamilies({QString::fromUtf8(design::font_family), QStringLiteral("SimSun"),
                       QStringLiteral("Noto Serif CJK SC"), QStringLiteral("Noto Sans CJK SC")});
-    font.setPointSizeF(points);
-    font.setBold(bold);
+    font.setPointSizeF(designed.points);
+    font.setBold(designed.bold);
     return font;
 }
 
@@ -42,7 +47,7 @@ QFont song_font(double points, bool bold)
 // is missing, a CJK monospace has the same widths.
 QFont log_font(QFont font)
 {
-    font.setFamilies({QStringLiteral("宋体"), QStringLiteral("SimSun"),
+    font.setFamilies({QString::fromUtf8(design::font_family), QStringLiteral("SimSun"),
                       QStringLiteral("Noto Sans Mono CJK SC")});
     return font;
 }
@@ -84,12 +89,12 @@ void Form1::create_controls()
 {
     setObjectName(QStringLiteral("Form1"));
     setWindowTitle(QString::fromUtf8(qrv::app_title));
-    setFixedSize(8715 / 15, 6165 / 15);
+    setFixedSize(design::client_width / twips_per_pixel, design::client_height / twips_per_pixel);
 
     auto label = [this](const char* name, const char* text, QRect where) {
         auto* l = new QLabel(QString::fromUtf8(text), this);
         l->setObjectName(QLatin1String(name));
-        l->setFont(song_font(12, true));
+        l->setFont(song_font(design::label_font));
         l->setGeometry(where);
         return l;
     };
@@ -121,22 +126,22 @@ void Form1::create_controls()
 
     Shape_uart = new Lamp(this);
     Shape_uart->setObjectName(QStringLiteral("Shape_uart"));
-    Shape_uart->setGeometry(twips(240, 840, 255, 255));
-    Command_uart = button("Command_uart", qrv::caption_open_port, twips(840, 720, 1575, 495),
-                          song_font(12, false));
-    Label3 = label("Label3", qrv::label_port, twips(240, 1560, 1455, 255));
-    Combo_uart = combo("Combo_uart", qrv::label_port, twips(240, 1920, 1815, 300));
-    Label1 = label("Label1", qrv::label_baud, twips(240, 2400, 1455, 255));
-    Combo_baud = combo("Combo_baud", qrv::label_baud, twips(240, 2760, 1815, 300));
-    Label5 = label("Label5", qrv::label_data_bits, twips(240, 3360, 1455, 255));
-    Label6 = label("Label6", qrv::label_stop_bits, twips(240, 3840, 1455, 255));
-    Label7 = label("Label7", qrv::label_parity, twips(240, 4320, 1455, 255));
-    Label4 = label("Label4", qrv::label_old_id, twips(3360, 840, 1455, 255));
-    Text_old = line_edit("Text_old", qrv::label_old_id, twips(5160, 720, 1335, 495));
-    Label2 = label("Label2", qrv::label_new_id, twips(3360, 1560, 1455, 255));
-    Text_new = line_edit("Text_new", qrv::label_new_id, twips(5160, 1440, 1335, 495));
-    Command2 = button("Command2", qrv::caption_change, twips(3360, 2280, 3135, 495),
-                      song_font(15.75, true));
+    Shape_uart->setGeometry(twips(design::Shape_uart));
+    Command_uart = button("Command_uart", qrv::caption_open_port, twips(design::Command_uart),
+                          song_font(design::port_button_font));
+    Label3 = label("Label3", qrv::label_port, twips(design::Label3));
+    Combo_uart = combo("Combo_uart", qrv::label_port, twips(design::Combo_uart));
+    Label1 = label("Label1", qrv::label_baud, twips(design::Label1));
+    Combo_baud = combo("Combo_baud", qrv::label_baud, twips(design::Combo_baud));
+    Label5 = label("Label5", qrv::label_data_bits, twips(design::Label5));
+    Label6 = label("Label6", qrv::label_stop_bits, twips(design::Label6));
+    Label7 = label("Label7", qrv::label_parity, twips(design::Label7));
+    Label4 = label("Label4", qrv::label_old_id, twips(design::Label4));
+    Text_old = line_edit("Text_old", qrv::label_old_id, twips(design::Text_old));
+    Label2 = label("Label2", qrv::label_new_id, twips(design::Label2));
+    Text_new = line_edit("Text_new", qrv::label_new_id, twips(design::Text_new));
+    Command2 = button("Command2", qrv::caption_change, twips(design::Command2),
+                      song_font(design::change_button_font));
 
     Text_log = new QTextEdit(this);
     Text_log->setAcceptRichText(false);
@@ -147,7 +152,7 @@ void Form1::create_controls()
     // last star of the star line wraps.
     Text_log->document()->setDocumentMargin(2);
     Text_log->setAccessibleName(QString::fromUtf8(qrv::name_log_box));
-    Text_log->setGeometry(twips(3240, 3120, 3375, 2295));
+    Text_log->setGeometry(twips(design::Text_log));
     Text_log->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     Text_log->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     Text_log->setLineWrapMode(QTextEdit::WidgetWidth);

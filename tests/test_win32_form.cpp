@@ -1,0 +1,290 @@
+// The Win32 window under Wine on a display, driven by window messages as a
+// technician's keys and clicks would drive it: what it shows, its keys, the
+// ID boxes, and a whole change against the virtual device on COM9.
+#include "fakes.h"
+#include "form1.h"
+#include "form_design.h"
+#include "message_box.h"
+#include "wide_text.h"
+#include "wine.h"
+
+#include <gtest/gtest.h>
+
+using namespace qrv;
+using namespace qrv::test;
+
+namespace {
+
+// Every waiting message through the form, as its message loop hands them.
+void pump(Form1& form)
+{
+    MSG msg;
+    while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE))
+        form.dispatch(msg);
+}
+
+void key(Form1& form, HWND control, WPARAM vk)
+{
+    PostMessageW(control, WM_KEYDOWN, vk, 1);
+    PostMessageW(control, WM_KEYUP, vk, 1 | 0xC0000000);
+    pump(form);
+}
+
+struct Started {
+    explicit Started(SerialApi* serial = nullptr, const std::string& settings = "")
+    {
+        if (!settings.empty())
+            write_file(dir.file("parameter.txt"), settings);
+        form = std::make_unique<Form1>(dir.path(), Form1Services{&messages, nullptr, serial});
+        form->show();
+        pump(*form);
+    }
+    COLORREF lamp() const
+    {
+        UpdateWindow(form->Shape_uart);
+        RECT r;
+        GetClientRect(form->Shape_uart, &r);
+        const HDC dc = GetDC(form->Shape_uart);
+        const COLORREF pixel = GetPixel(dc, r.right / 2, r.bottom / 2);
+        ReleaseDC(form->Shape_uart, dc);
+        return pixel;
+    }
+    TempDir dir;
+    MessageRecorder messages;
+    std::unique_ptr<Form1> form;
+};
+
+// Runs during a change's wait or a message box: a thread timer, whose
+// procedure gets no context of its own.
+std::function<void()> on_timer;
+void CALLBACK timer_proc(HWND, UINT, UINT_PTR id, DWORD)
+{
+    KillTimer(nullptr, id);
+    on_timer();
+}
+
+} // namespace
+
+TEST(Win32Form, LaidOutAsDesigned)
+{
+    Started s(nullptr, "\"0\",\"5\"\r\n");
+    const Form1& f = *s.form;
+    const struct {
+        HWND control;
+        std::string text;
+        design::Twips where;
+        design::Font font;
+    } rows[] = {
+        // clang-format off
+        {f.Command_uart, "打开串口", design::Command_uart, design::port_button_font},
+        {f.Label3, "串口号", design::Label3, design::label_font},
+        {f.Combo_uart, "1", design::Combo_uart, design::default_font},
+        {f.Label1, "波特率", design::Label1, design::label_font},
+        {f.Combo_baud, "230400", design::Combo_baud, design::default_font},
+        {f.Label5, "数据位：8", design::Label5, design::label_font},
+        {f.Label6, "停止位：1", design::Label6, design::label_font},
+        {f.Label7, "校验位：无", design::Label7, design::label_font},
+        {f.Label4, "原设备ID", design::Label4, design::label_font},
+        {f.Text_old, "17", design::Text_old, design::default_font},
+        {f.Label2, "新设备ID", design::Label2, design::label_font},
+        {f.Text_new, "1", design::Text_new, design::default_font},
+        {f.Command2, "更改ID", design::Command2, design::change_button_font},
+        {f.Text_log, "", design::Text_log, design::default_font},
+        // clang-format on
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.text);
+        EXPECT_EQ(window_text(row.control), row.text);
+        RECT r;
+        GetWindowRect(row.control, &r);
+        MapWindowPoints(nullptr, f.hwnd(), reinterpret_cast<POINT*>(&r), 2);
+        // At 96 dpi; a list's height is its font's.
+        EXPECT_EQ(r.left * 15, row.where.left);
+        EXPECT_EQ(r.top * 15, row.where.top);
+        EXPECT_EQ(r.right * 15, row.where.left + row.where.width);
+        if (row.control != f.Combo_uart && row.control != f.Combo_baud) {
+            EXPECT_EQ(r.bottom * 15, row.where.top + row.where.height);
+        }
+        LOGFONTW font;
+        GetObjectW(reinterpret_cast<HFONT>(SendMessageW(row.control, WM_GETFONT, 0, 0)),
+                   sizeof font, &font);
+        EXPECT_EQ(utf8(font.lfFaceName), "宋体");
+        EXPECT_EQ(font.lfCharSet, GB2312_CHARSET);
+        EXPECT_EQ(font.lfHeight, -std::lround(row.font.points * 96 / 72));
+        EXPECT_EQ(font.lfWeight, row.font.bold ? FW_BOLD : FW_NORMAL);
+    }
+    RECT client;
+    GetClientRect(f.hwnd(), &client);
+    EXPECT_EQ(client.right * 15, design::client_width);
+    EXPECT_EQ(client.bottom * 15, design::client_height);
+    EXPECT_EQ(window_text(f.hwnd()), "QRV ID设置软件");
+    EXPECT_EQ(SendMessageW(f.Combo_uart, CB_GETCOUNT, 0, 0), 24);
+    EXPECT_EQ(f.baud_entry(0) + " " + f.baud_entry(5), "9600 230400");
+    EXPECT_EQ(GetWindowLongW(f.Combo_baud, GWL_STYLE) & 3, CBS_DROPDOWNLIST);
+    for (HWND button : {f.Command_uart, f.Command2}) // neither is a default button
+        EXPECT_EQ(GetWindowLongW(button, GWL_STYLE) & BS_TYPEMASK, BS_PUSHBUTTON);
+    EXPECT_EQ(s.lamp(), RGB(0, 0, 0));
+}
+
+TEST(Win32Form, KeysWalkAndClickAsOnWindows)
+{
+    FakeSerial serial;
+    Started s(&serial);
+    Form1& f = *s.form;
+    const auto walk = [&](int steps) {
+        std::vector<HWND> seen;
+        for (int i = 0; i < steps; ++i) {
+            key(f, GetFocus(), VK_TAB);
+            seen.push_back(GetFocus());
+        }
+        return seen;
+    };
+    EXPECT_EQ(GetFocus(), f.Combo_uart);
+    EXPECT_EQ(walk(7), (std::vector<HWND>{f.Combo_baud, f.Command_uart, f.Text_old, f.Text_new,
+                                          f.Command2, f.Text_log, f.Combo_uart}));
+    const std::string refused = std::string(star_line) + "\r\n\r\n";
+    // Each key on each control: clicks of the port button (its library
+    // calls), clicks of the change button (its message while the port is
+    // closed), and what the log box holds.
+    const struct {
+        HWND focus;
+        WPARAM key;
+        std::size_t port_calls, messages;
+        std::string log;
+    } rows[] = {
+        {f.Command_uart, VK_RETURN, 2, 0, ""},  {f.Command_uart, VK_SPACE, 1, 0, ""},
+        {f.Command2, VK_RETURN, 0, 1, refused}, {f.Command2, VK_SPACE, 0, 1, refused},
+        {f.Text_old, VK_RETURN, 0, 0, ""},      {f.Text_new, VK_RETURN, 0, 0, ""},
+        {f.Text_log, VK_RETURN, 0, 0, "\r\n"},  {f.Text_log, VK_ESCAPE, 0, 0, ""},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(window_text(row.focus) + " key " + std::to_string(row.key));
+        serial.calls.clear();
+        s.messages.messages.clear();
+        f.set_log_text("");
+        SetFocus(row.focus);
+        key(f, row.focus, row.key);
+        EXPECT_EQ(serial.calls.size(), row.port_calls);
+        EXPECT_EQ(s.messages.messages.size(), row.messages);
+        EXPECT_EQ(f.log_text(), row.log);
+        EXPECT_TRUE(IsWindowVisible(f.hwnd()));
+    }
+    // Open, the lists are locked and out of the walk.
+    SetFocus(f.Command_uart);
+    key(f, f.Command_uart, VK_RETURN);
+    EXPECT_FALSE(IsWindowEnabled(f.Combo_uart) || IsWindowEnabled(f.Combo_baud));
+    EXPECT_EQ(walk(5),
+              (std::vector<HWND>{f.Text_old, f.Text_new, f.Command2, f.Text_log, f.Command_uart}));
+}
+
+TEST(Win32Form, IdBoxesRunTheirRuleOncePerChange)
+{
+    FakeSerial serial;
+    Started s(&serial);
+    Form1& f = *s.form;
+    const std::string message = "新ID号应为1~247的数字，请重新输入";
+    SetWindowTextW(f.Text_new, L"");
+    s.messages.messages.clear();
+    for (const char c : std::string("248")) {
+        PostMessageW(f.Text_new, WM_CHAR, static_cast<WPARAM>(c), 1);
+        pump(f);
+    }
+    EXPECT_EQ(s.messages.messages, Strings{message}); // at the third key only
+    SetWindowTextW(f.Text_new, L"1.5");               // as a paste: rewritten, and good
+    EXPECT_EQ(f.new_id_text(), "2");
+    EXPECT_EQ(s.messages.messages.size(), 1u);
+    f.set_new_id_text("0");
+    f.set_new_id_text("0"); // the same text again changes nothing
+    EXPECT_EQ(s.messages.messages, Strings(2, message));
+}
+
+TEST(Win32Form, ChangesTheDeviceIdFromTheKeyboard)
+{
+    Devsim device(9);
+    Started s;
+    Form1& f = *s.form;
+    SetFocus(f.Command_uart);
+    key(f, f.Command_uart, VK_RETURN);
+    EXPECT_EQ(s.lamp(), RGB(255, 0, 0));
+    EXPECT_EQ(window_text(f.Command_uart), "关闭串口");
+    EXPECT_EQ(read_file(s.dir.file("parameter.txt")), "\"8\",\"4\"\r\n");
+
+    // Halfway through the wait: the busy pointer, and a second press.
+    HCURSOR during = nullptr;
+    on_timer = [&] {
+        SendMessageW(f.hwnd(), WM_SETCURSOR, reinterpret_cast<WPARAM>(f.Text_old),
+                     MAKELPARAM(HTCLIENT, WM_MOUSEMOVE));
+        during = GetCursor();
+        SendMessageW(f.Command2, BM_CLICK, 0, 0);
+    };
+    SetTimer(nullptr, 0, 500, timer_proc);
+    SetFocus(f.Command2);
+    const DWORD start = GetTickCount();
+    key(f, f.Command2, VK_SPACE);
+    EXPECT_GE(GetTickCount() - start, 1000u);
+    EXPECT_EQ(during, LoadCursorW(nullptr, IDC_WAIT));
+    SendMessageW(f.hwnd(), WM_SETCURSOR, reinterpret_cast<WPARAM>(f.Text_old),
+                 MAKELPARAM(HTCLIENT, WM_MOUSEMOVE));
+    EXPECT_NE(GetCursor(), LoadCursorW(nullptr, IDC_WAIT));
+
+    const std::string log = f.log_text();
+    EXPECT_NE(log.find("响应数据：1 6 0 A 0 1 68 8\r\nModbus 新ID 设置成功  *"), log.npos) << log;
+    EXPECT_EQ(s.messages.messages, Strings{});
+    const std::string heard = device.output();
+    EXPECT_EQ(heard.find("RX 11 6 0 A 0 1"), heard.rfind("RX 11 6 0 A 0 1")); // sent once
+    std::string day_log;
+    for (const auto& e : std::filesystem::directory_iterator(s.dir.path()))
+        if (e.path().filename().string().starts_with("20"))
+            day_log = read_file(e.path().string());
+    EXPECT_EQ(day_log, record(log));
+    if (GetACP() == 936) { // GBK's 设置成功
+        EXPECT_NE(day_log.find("\xC9\xE8\xD6\xC3\xB3\xC9\xB9\xA6"), day_log.npos);
+    }
+
+    key(f, f.Command_uart, VK_RETURN);
+    EXPECT_EQ(s.lamp(), RGB(0, 0, 0));
+    EXPECT_TRUE(IsWindowEnabled(f.Combo_uart) && IsWindowEnabled(f.Combo_baud));
+}
+
+TEST(Win32Form, LogBoxShowsItsEnd)
+{
+    Started s;
+    std::string lines;
+    for (int i = 0; i < 40; ++i)
+        lines += "\r\n";
+    s.form->set_log_text(lines + "verdict");
+    const auto end =
+        SendMessageW(s.form->Text_log, EM_POSFROMCHAR,
+                     static_cast<WPARAM>(GetWindowTextLengthW(s.form->Text_log) - 1), 0);
+    RECT box;
+    GetClientRect(s.form->Text_log, &box);
+    EXPECT_GT(SendMessageW(s.form->Text_log, EM_GETFIRSTVISIBLELINE, 0, 0), 0);
+    EXPECT_LT(static_cast<short>(HIWORD(end)), box.bottom);
+}
+
+TEST(Win32Form, MessageBoxIsModalWithTheTitleAndOneButton)
+{
+    Started s;
+    std::string seen;
+    on_timer = [&] {
+        const HWND box = FindWindowW(L"#32770", L"QRV ID设置软件");
+        EnumChildWindows(
+            box,
+            [](HWND child, LPARAM out) {
+                wchar_t name[16];
+                GetClassNameW(child, name, 16);
+                *reinterpret_cast<std::string*>(out) += utf8(name) + ":" + window_text(child) + "|";
+                return TRUE;
+            },
+            reinterpret_cast<LPARAM>(&seen));
+        seen += GetWindow(box, GW_OWNER) == s.form->hwnd() && !IsWindowEnabled(s.form->hwnd())
+                    ? "modal"
+                    : "modeless";
+        PostMessageW(box, WM_COMMAND, IDOK, 0);
+    };
+    SetTimer(nullptr, 0, 100, timer_proc);
+    MessageBoxSink(s.form->hwnd()).show_message("请打开串口");
+    EXPECT_NE(seen.find("Static:请打开串口|"), seen.npos) << seen;
+    EXPECT_EQ(seen.find("Button:"), seen.rfind("Button:")) << seen;
+    EXPECT_TRUE(seen.ends_with("modal")) << seen;
+}
