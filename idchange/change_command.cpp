@@ -20,7 +20,11 @@ Verdict ChangeCommand::run()
         log_close(m_window);
         return Verdict::refused;
     }
-    m_running = true;
+    // Cleared however the attempt ends, so a failure cannot leave the button dead.
+    struct Running {
+        bool& flag;
+        ~Running() { flag = false; }
+    } running{m_running = true};
     // The port this request goes out on is the one its reply is read from.
     OpenPort port{m_serial, m_vars.uart_port, m_clock};
     const ChangeOutcome outcome =
@@ -33,7 +37,6 @@ Verdict ChangeCommand::run()
                           });
     if (!outcome.filed())
         m_messages.show_message(msg_log_write_failed);
-    m_running = false;
     return outcome.verdict;
 }
 

@@ -7,10 +7,10 @@
 #include <sys/stat.h>
 
 #ifdef _WIN32
+#include "windows_text.h"
 #include <algorithm>
 #include <cstdlib>
 #include <io.h>
-#include <windows.h>
 #else
 #include <iconv.h>
 #include <unistd.h>
@@ -84,36 +84,23 @@ std::string day_log_path(const std::string& folder, const std::string& log_date)
 
 #ifdef _WIN32
 
-namespace {
-
-std::wstring widen(const std::string& utf8)
-{
-    const int n =
-        MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), nullptr, 0);
-    std::wstring wide(static_cast<std::size_t>(n), L'\0');
-    MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), wide.data(), n);
-    return wide;
-}
-
-} // namespace
-
 std::optional<std::string> encode_text(std::string_view utf8, const char* charset)
 {
-    std::wstring wide = widen(std::string(utf8));
-    if (wide.empty())
+    std::wstring text = wide(std::string(utf8));
+    if (text.empty())
         return std::string();
     // A broken sequence widens to U+FFFD; it is written as '?', as elsewhere.
-    std::replace(wide.begin(), wide.end(), L'\xFFFD', L'?');
+    std::replace(text.begin(), text.end(), L'\xFFFD', L'?');
     const UINT cp = static_cast<UINT>(std::atoi(charset + 2)); // "CP936"
     // UTF-8 holds every character, and Windows refuses the whole conversion
     // when it is given a default character for it (an ANSI code page of 65001).
     const char* unmapped = cp == CP_UTF8 ? nullptr : "?";
-    const int n = WideCharToMultiByte(cp, 0, wide.data(), static_cast<int>(wide.size()), nullptr, 0,
+    const int n = WideCharToMultiByte(cp, 0, text.data(), static_cast<int>(text.size()), nullptr, 0,
                                       unmapped, nullptr);
     if (n <= 0)
         return std::nullopt;
     std::string out(static_cast<std::size_t>(n), '\0');
-    WideCharToMultiByte(cp, 0, wide.data(), static_cast<int>(wide.size()), out.data(), n, unmapped,
+    WideCharToMultiByte(cp, 0, text.data(), static_cast<int>(text.size()), out.data(), n, unmapped,
                         nullptr);
     return out;
 }
@@ -127,7 +114,7 @@ const char* system_charset()
 bool create_if_missing(const std::string& path)
 {
     const int fd =
-        _wopen(widen(path).c_str(), _O_WRONLY | _O_CREAT | _O_BINARY, _S_IREAD | _S_IWRITE);
+        _wopen(wide(path).c_str(), _O_WRONLY | _O_CREAT | _O_BINARY, _S_IREAD | _S_IWRITE);
     return fd >= 0 && _close(fd) == 0;
 }
 
@@ -136,7 +123,7 @@ int append_record(const std::string& path, std::string_view text)
     const auto record = encode_text(join({"\"", text, "\"", crlf}), system_charset());
     if (!record)
         return EILSEQ;
-    const int fd = _wopen(widen(path).c_str(), _O_WRONLY | _O_APPEND | _O_CREAT | _O_BINARY,
+    const int fd = _wopen(wide(path).c_str(), _O_WRONLY | _O_APPEND | _O_CREAT | _O_BINARY,
                           _S_IREAD | _S_IWRITE);
     if (fd < 0)
         return errno;
