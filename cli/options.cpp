@@ -53,7 +53,7 @@ bool take_ids(Options& opt, const std::string& v)
 
 // An option: its name, the name of its value in the help (none: a flag),
 // the help, and what takes its value (false: not a value it takes).
-struct OptionSpec {
+struct OptionRow {
     const char* name;
     const char* value;
     const char* help;
@@ -61,7 +61,7 @@ struct OptionSpec {
 };
 
 // clang-format off
-const OptionSpec option_specs[] = {
+const OptionRow option_table[] = {
     {"--port", "P", "串口号（同窗口的编号，1~24）或设备", take_port},
     {"--baud", "B", "9600、19200、38400、57600、115200 或 230400；扫描时可为 all（默认）", take_baud},
     {"--id", "X", "要读的ID（1~247）", [](Options& o, const std::string& v) { return parse_id(v, o.id); }},
@@ -83,7 +83,7 @@ const OptionSpec option_specs[] = {
 
 // A command: its synopsis, the options it takes, those it needs, and what
 // it does with a plain word (nothing: none is taken).
-struct CommandSpec {
+struct CommandRow {
     Command command;
     const char* synopsis;
     std::vector<std::string_view> takes, needs;
@@ -92,7 +92,7 @@ struct CommandSpec {
 
 const std::vector<std::string_view> common = {"--json", "--verbose"};
 
-const CommandSpec command_specs[] = {
+const CommandRow command_table[] = {
     {Command::read,
      "read   --port P --baud B --id X [--timeout MS]",
      {"--port", "--baud", "--id", "--timeout"},
@@ -122,57 +122,56 @@ const char* const exit_text =
     "2 用法或文件错误；3 串口无法打开或设置；4 新ID已被占用；5 日志文件无法写入；"
     "130 被 Ctrl-C 或 SIGTERM 中断\n";
 
-const OptionSpec* find_option(std::string_view name)
+const OptionRow* find_option(std::string_view name)
 {
-    for (const OptionSpec& spec : option_specs)
-        if (name == spec.name)
-            return &spec;
+    for (const OptionRow& row : option_table)
+        if (name == row.name)
+            return &row;
     return nullptr;
 }
 
-const CommandSpec* find_command(std::string_view name)
+const CommandRow* find_command(std::string_view name)
 {
-    for (const CommandSpec& spec : command_specs)
-        if (name == to_string(spec.command))
-            return &spec;
+    for (const CommandRow& row : command_table)
+        if (name == to_string(row.command))
+            return &row;
     return nullptr;
 }
 
-bool takes(const CommandSpec& spec, std::string_view name)
+bool takes(const CommandRow& row, std::string_view name)
 {
-    return std::ranges::find(spec.takes, name) != spec.takes.end() ||
+    return std::ranges::find(row.takes, name) != row.takes.end() ||
            std::ranges::find(common, name) != common.end();
 }
 
-std::string option_help(const OptionSpec& spec)
+std::string option_help(const OptionRow& row)
 {
     std::string head =
-        std::string("  ") + spec.name + (spec.value ? " " : "") + (spec.value ? spec.value : "");
+        std::string("  ") + row.name + (row.value ? " " : "") + (row.value ? row.value : "");
     head.resize(std::max<std::size_t>(head.size() + 1, 18), ' ');
-    return head + spec.help + "\n";
+    return head + row.help + "\n";
 }
 
-std::string command_help(const CommandSpec& spec)
+std::string command_help(const CommandRow& row)
 {
-    std::string text = std::string("用法：qrv-idctl ") + spec.synopsis + "\n选项：\n";
-    for (const OptionSpec& option : option_specs)
-        if (takes(spec, option.name))
+    std::string text = std::string("用法：qrv-idctl ") + row.synopsis + "\n选项：\n";
+    for (const OptionRow& option : option_table)
+        if (takes(row, option.name))
             text += option_help(option);
     return text + exit_text;
 }
 
 // Checks what the command needs once every argument is taken.
-std::optional<UsageError> complete(Options& opt, const CommandSpec& spec,
+std::optional<UsageError> complete(Options& opt, const CommandRow& row,
                                    const std::set<std::string_view>& seen)
 {
-    for (const std::string_view need : spec.needs)
+    for (const std::string_view need : row.needs)
         if (!seen.count(need))
-            return UsageError{usage_needs(to_string(spec.command), std::string(need)),
-                              spec.command};
-    if (spec.word && opt.file.empty())
-        return UsageError{usage_needs("batch", spec.word), spec.command};
-    if (spec.command == Command::change && opt.from == opt.to)
-        return UsageError{text_same_ids, spec.command};
+            return UsageError{usage_needs(to_string(row.command), std::string(need)), row.command};
+    if (row.word && opt.file.empty())
+        return UsageError{usage_needs("batch", row.word), row.command};
+    if (row.command == Command::change && opt.from == opt.to)
+        return UsageError{text_same_ids, row.command};
     return std::nullopt;
 }
 
@@ -196,10 +195,10 @@ const char* to_string(Command command)
 std::string usage_text()
 {
     std::string text = "用法：\n";
-    for (const CommandSpec& spec : command_specs)
-        text += std::string("  qrv-idctl ") + spec.synopsis + "\n";
+    for (const CommandRow& row : command_table)
+        text += std::string("  qrv-idctl ") + row.synopsis + "\n";
     text += "  qrv-idctl 命令 --help\n选项：\n";
-    for (const OptionSpec& option : option_specs)
+    for (const OptionRow& option : option_table)
         text += option_help(option);
     return text + exit_text;
 }
@@ -217,32 +216,32 @@ Parsed parse_options(const std::vector<std::string>& args)
         return UsageError{usage_no_command, std::nullopt};
     if (args[0] == "--help" || args[0] == "-h" || args[0] == "help")
         return Help{usage_text()};
-    const CommandSpec* spec = find_command(args[0]);
-    if (!spec)
+    const CommandRow* row = find_command(args[0]);
+    if (!row)
         return UsageError{usage_unknown_command(args[0]), std::nullopt};
     Options opt;
-    opt.command = spec->command;
+    opt.command = row->command;
     std::set<std::string_view> seen;
     ArgScanner scanner({args.begin() + 1, args.end()});
     while (const auto arg = scanner.next()) {
         if (arg->name == "--help" || arg->name == "-h")
-            return Help{command_help(*spec)};
-        if (!arg->option() && spec->word && opt.file.empty()) {
+            return Help{command_help(*row)};
+        if (!arg->option() && row->word && opt.file.empty()) {
             opt.file = arg->name;
             continue;
         }
-        const OptionSpec* option = find_option(arg->name);
+        const OptionRow* option = find_option(arg->name);
         if (!option)
-            return UsageError{usage_unknown_option(arg->name), spec->command};
-        if (!takes(*spec, arg->name))
-            return UsageError{usage_not_for(to_string(spec->command), arg->name), spec->command};
+            return UsageError{usage_unknown_option(arg->name), row->command};
+        if (!takes(*row, arg->name))
+            return UsageError{usage_not_for(to_string(row->command), arg->name), row->command};
         const auto value = option->value ? scanner.value(*arg) : arg->inline_value;
         if ((option->value && !value) || (!option->value && value) ||
             !option->take(opt, value.value_or("")))
-            return UsageError{usage_bad_value(arg->name, value.value_or("")), spec->command};
+            return UsageError{usage_bad_value(arg->name, value.value_or("")), row->command};
         seen.insert(option->name);
     }
-    if (auto error = complete(opt, *spec, seen))
+    if (auto error = complete(opt, *row, seen))
         return *error;
     return opt;
 }
