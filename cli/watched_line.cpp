@@ -91,23 +91,24 @@ int WatchedLine::sio_flush(int port)
 
 int WatchedLine::sio_wait_input(int port, int ms)
 {
-    if (m_input.empty() && !watch(port, ms))
-        return m_lib.sio_iqueue(port);
+    if (const int status = m_input.empty() ? watch(port, ms) : 0; status < 0)
+        return status;
     return static_cast<int>(m_input.size());
 }
 
-bool WatchedLine::watch(int port, int ms)
+int WatchedLine::watch(int port, int ms)
 {
     if (const int got = take_in(port); got != 0)
-        return got > 0;
-    return m_lib.sio_wait_input(port, ms) >= 0 && take_in(port) >= 0;
+        return got;
+    const int waited = m_lib.sio_wait_input(port, ms);
+    return waited < 0 ? waited : take_in(port);
 }
 
 void LineClock::delay_ms(int ms)
 {
     const std::int64_t end = m_base.now_ms() + ms;
     for (std::int64_t left = ms; left > 0; left = end - m_base.now_ms()) {
-        if (!m_line.watch(m_port, static_cast<int>(left))) {
+        if (m_line.watch(m_port, static_cast<int>(left)) < 0) {
             // A line that has failed cannot be slept on.
             m_base.delay_ms(static_cast<int>(left));
             return;

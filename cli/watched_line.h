@@ -29,9 +29,9 @@ public:
     int sio_flush(int port) override;
     int sio_wait_input(int port, int ms) override;
 
-    // Sleeps up to ms for the line to bring something, and takes it in.
-    // False when the line has failed and cannot be waited on.
-    bool watch(int port, int ms);
+    // Sleeps up to ms for the line to bring something, and takes it in: how
+    // many bytes came, or the failure of a line that cannot be waited on.
+    int watch(int port, int ms);
 
 private:
     // Takes in what the library holds: how many bytes, or its failure.
@@ -44,18 +44,15 @@ private:
 };
 
 // Dates from base; waits that watch the line.
-class LineClock final : public Clock {
+class LineClock final : public WaitingClock {
 public:
-    LineClock(Clock& base, WatchedLine& line, int port) : m_base(base), m_line(line), m_port(port)
+    LineClock(Clock& base, WatchedLine& line, int port)
+        : WaitingClock(base), m_line(line), m_port(port)
     {
     }
-    std::string date_text() override { return m_base.date_text(); }
-    std::string date_time_text() override { return m_base.date_time_text(); }
-    std::int64_t now_ms() override { return m_base.now_ms(); }
     void delay_ms(int ms) override;
 
 private:
-    Clock& m_base;
     WatchedLine& m_line;
     int m_port;
 };

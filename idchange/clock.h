@@ -20,4 +20,17 @@ public:
     virtual std::int64_t now_ms() = 0;
 };
 
+// A clock that keeps another's dates and time and waits in a way of its own:
+// with the busy pointer, pumping a window's messages, watching the line.
+class WaitingClock : public Clock {
+public:
+    explicit WaitingClock(Clock& base) : m_base(base) {}
+    std::string date_text() override { return m_base.date_text(); }
+    std::string date_time_text() override { return m_base.date_time_text(); }
+    std::int64_t now_ms() override { return m_base.now_ms(); }
+
+protected:
+    Clock& m_base;
+};
+
 } // namespace qrv

@@ -56,5 +56,5 @@ private:
 void BusyClock::delay_ms(int ms)
 {
     const BusyPointer busy(m_window);
-    m_clock.delay_ms(ms);
+    m_base.delay_ms(ms);
 }

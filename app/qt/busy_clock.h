@@ -6,16 +6,11 @@
 
 class QWidget;
 
-class BusyClock : public qrv::Clock {
+class BusyClock : public qrv::WaitingClock {
 public:
-    BusyClock(qrv::Clock& clock, QWidget& window) : m_clock(clock), m_window(window) {}
-
-    std::string date_text() override { return m_clock.date_text(); }
-    std::string date_time_text() override { return m_clock.date_time_text(); }
+    BusyClock(qrv::Clock& clock, QWidget& window) : WaitingClock(clock), m_window(window) {}
     void delay_ms(int ms) override;
-    std::int64_t now_ms() override { return m_clock.now_ms(); }
 
 private:
-    qrv::Clock& m_clock;
     QWidget& m_window;
 };

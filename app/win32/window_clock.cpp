@@ -8,12 +8,12 @@ void WindowClock::delay_ms(int ms)
         return;
     m_busy(true);
     std::optional<WPARAM> quit;
-    const std::int64_t end = m_clock.now_ms() + ms;
-    for (std::int64_t left; (left = end - m_clock.now_ms()) > 0;) {
+    const std::int64_t end = m_base.now_ms() + ms;
+    for (std::int64_t left; (left = end - m_base.now_ms()) > 0;) {
         MsgWaitForMultipleObjectsEx(0, nullptr, static_cast<DWORD>(left), QS_ALLINPUT,
                                     MWMO_INPUTAVAILABLE);
         MSG msg;
-        while (m_clock.now_ms() < end && PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+        while (m_base.now_ms() < end && PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
             if (msg.message == WM_QUIT)
                 quit = msg.wParam;
             else

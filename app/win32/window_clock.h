@@ -8,24 +8,20 @@
 #include <functional>
 #include <windows.h>
 
-class WindowClock : public qrv::Clock {
+class WindowClock : public qrv::WaitingClock {
 public:
     using Dispatch = std::function<void(MSG&)>;
     using Busy = std::function<void(bool)>;
     WindowClock(qrv::Clock& clock, Dispatch dispatch, Busy busy)
-        : m_clock(clock), m_dispatch(std::move(dispatch)), m_busy(std::move(busy))
+        : WaitingClock(clock), m_dispatch(std::move(dispatch)), m_busy(std::move(busy))
     {
     }
 
-    std::string date_text() override { return m_clock.date_text(); }
-    std::string date_time_text() override { return m_clock.date_time_text(); }
     // Until ms have passed on the clock's monotonic time, whatever the
     // messages handled meanwhile; a WM_QUIT among them is posted again after.
     void delay_ms(int ms) override;
-    std::int64_t now_ms() override { return m_clock.now_ms(); }
 
 private:
-    qrv::Clock& m_clock;
     Dispatch m_dispatch;
     Busy m_busy;
 };
