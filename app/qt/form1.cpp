@@ -52,13 +52,6 @@ QFont log_font(QFont font)
     return font;
 }
 
-template <typename T, typename Make> T& given_or_own(T* given, std::unique_ptr<T>& owner, Make make)
-{
-    if (!given)
-        owner = make();
-    return given ? *given : *owner;
-}
-
 QString qs(const std::string& text)
 {
     return QString::fromStdString(text);

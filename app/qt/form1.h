@@ -3,6 +3,7 @@
 #pragma once
 
 #include "change_command.h"
+#include "form1_services.h"
 #include "lamp.h"
 #include "settings_file.h"
 #include "window_state.h"
@@ -15,14 +16,6 @@ class QLabel;
 class QLineEdit;
 class QTextEdit;
 class QPushButton;
-
-// What the window works with; null ones are made for the running program:
-// message boxes, the system clock, the serial library.
-struct Form1Services {
-    qrv::MessageSink* messages = nullptr;
-    qrv::Clock* clock = nullptr;
-    qrv::SerialApi* serial = nullptr;
-};
 
 class Form1 : public QWidget, public qrv::WindowState {
     Q_OBJECT

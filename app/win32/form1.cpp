@@ -114,13 +114,6 @@ SIZE window_size(UINT dpi)
     return {r.right - r.left, r.bottom - r.top};
 }
 
-template <typename T, typename Make> T& given_or_own(T* given, std::unique_ptr<T>& owner, Make make)
-{
-    if (!given)
-        owner = make();
-    return given ? *given : *owner;
-}
-
 int list_index(HWND list)
 {
     return static_cast<int>(SendMessageW(list, CB_GETCURSEL, 0, 0));

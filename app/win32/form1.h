@@ -3,19 +3,12 @@
 #pragma once
 
 #include "change_command.h"
+#include "form1_services.h"
 #include "settings_file.h"
 #include "window_state.h"
 
 #include <memory>
 #include <windows.h>
-
-// What the window works with; null ones are made for the running program:
-// message boxes, the system clock, the serial library.
-struct Form1Services {
-    qrv::MessageSink* messages = nullptr;
-    qrv::Clock* clock = nullptr;
-    qrv::SerialApi* serial = nullptr;
-};
 
 class Form1 : public qrv::WindowState {
 public:
