@@ -42,6 +42,12 @@ int outcome_exit(const CheckedChange& c)
     }
 }
 
+// What answered a probe, as the scan's table and its JSON say it.
+std::string hit_text(const ScanHit& hit)
+{
+    return hit.device() ? reply_text(hit.reply) : text_unrecognised(hit.reply);
+}
+
 // The command line's run once the port is open: every command and what it
 // tells.
 class Session {
@@ -94,9 +100,9 @@ private:
     int read()
     {
         const ReadReply reply = exchange_read(m_port, m_opt.id, timeout());
-        Result r = result("", reply.kind == ReadReply::Kind::value ? exit_ok : exit_failed);
+        Result r = result(to_string(reply.kind),
+                          reply.kind == ReadReply::Kind::value ? exit_ok : exit_failed);
         r.fields.add("id", m_opt.id).add_reply_details(reply);
-        r.result = to_string(reply.kind);
         r.text = text_id(m_opt.id) + reply_text(reply);
         tell(r);
         return r.exit;
@@ -162,23 +168,19 @@ int Session::run_batch(const BatchFile& batch)
     int status = exit_ok;
     std::size_t done = 0;
     bool stopped = false;
-    for (; done < batch.changes.size() && !stopped; ++done) {
+    while (done < batch.changes.size() && !(stopped = m_platform.stop())) {
         const BatchLine& c = batch.changes[done];
-        if ((stopped = m_platform.stop()))
-            break;
         if (m_progress)
             std::fprintf(
                 m_err, "%s\n",
                 text_batch_progress(done + 1, batch.changes.size(), c.line, c.old_id, c.new_id)
                     .c_str());
         const Result r = change(c.line, c.old_id, c.new_id, stopped);
-        results[done] = r.result;
+        results[done++] = r.result;
         if (r.exit != exit_ok && (status == exit_ok || r.exit == exit_not_filed))
             status = r.exit;
-        if (r.exit != exit_ok && !m_opt.keep_going && !stopped) {
-            ++done;
+        if (stopped || (r.exit != exit_ok && !m_opt.keep_going))
             break;
-        }
     }
     const int final_status = stopped ? exit_interrupted : status;
     for (std::size_t i = done; i < batch.changes.size(); ++i) {
@@ -231,7 +233,7 @@ std::string Session::scan_table(const ScanResult& scan) const
     for (const ScanHit& hit : scan.hits) {
         char row[32];
         std::snprintf(row, sizeof row, "\n%-6d%-8d", hit.id, hit.baud);
-        table += row + (hit.device() ? reply_text(hit.reply) : text_unrecognised(hit.reply));
+        table += row + hit_text(hit);
     }
     return table + "\n" + text_found(scan.devices);
 }
@@ -251,12 +253,10 @@ int Session::run_scan()
         tell(r);
     }
     for (const ScanHit& hit : scan.hits) {
-        Result r = result("", hit.device() ? exit_ok : exit_failed);
+        Result r = result(to_string(hit.reply.kind), hit.device() ? exit_ok : exit_failed);
         r.baud = hit.baud;
         r.fields.add("id", hit.id).add_bool("device", hit.device()).add_reply_details(hit.reply);
-        r.result = to_string(hit.reply.kind);
-        r.text = m_opt.json ? (hit.device() ? reply_text(hit.reply) : text_unrecognised(hit.reply))
-                            : ""; // the table shows them in text
+        r.text = m_opt.json ? hit_text(hit) : ""; // the table shows them in text
         tell(r);
     }
     const int status = scan.stopped                               ? exit_interrupted

@@ -12,6 +12,11 @@ using Outcome = CheckedChange::Outcome;
 // this, not flooded.
 constexpr int ask_again_ms = 100;
 
+bool asked_to_stop(const ChangeChecks& checks)
+{
+    return checks.stop && checks.stop();
+}
+
 bool confirms(const ReadReply& reply, std::uint8_t new_id)
 {
     return reply.kind == ReadReply::Kind::value && reply.value == new_id;
@@ -23,7 +28,7 @@ ReadReply read_back(OpenPort& port, std::uint8_t new_id, const ChangeChecks& che
     for (;;) {
         const ReadReply reply = exchange_read(port, new_id, checks.read_timeout_ms);
         const std::int64_t left = start + checks.confirm_ms - port.clock.now_ms();
-        if (confirms(reply, new_id) || left <= 0 || (checks.stop && checks.stop()))
+        if (confirms(reply, new_id) || left <= 0 || asked_to_stop(checks))
             return reply;
         if (reply.kind != ReadReply::Kind::none)
             port.clock.delay_ms(static_cast<int>(std::min<std::int64_t>(ask_again_ms, left)));
@@ -37,7 +42,7 @@ void after_success(CheckedChange& result, OpenPort& port, std::uint8_t new_id,
     result.outcome = Outcome::unverified;
     if (!checks.verify) {
         result.readback = readback_not_asked;
-    } else if (checks.stop && checks.stop()) {
+    } else if (asked_to_stop(checks)) {
         result.stopped = true;
         result.readback = readback_stopped;
     } else {
@@ -79,8 +84,8 @@ CheckedChange checked_change(LogText& log, OpenPort& port, const std::string& fo
 {
     CheckedChange result;
     const auto stopped = [&] {
-        result.stopped = checks.stop && checks.stop();
-        result.text = text_stopped;
+        if ((result.stopped = asked_to_stop(checks)))
+            result.text = text_stopped;
         return result.stopped;
     };
     if (stopped())

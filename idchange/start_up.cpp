@@ -16,18 +16,12 @@ std::string settings_path(const std::string& folder)
     return tool_file(folder, settings_file_name);
 }
 
-// The stored pair when the file is there and both select an entry.
-std::optional<PortSettings> stored_pair(const std::string& folder)
+// What an ordinary file there holds; a file that cannot be used selects
+// the defaults, as a missing one.
+std::optional<PortSettings> stored_settings(const std::string& folder)
 {
     const std::string path = settings_path(folder);
-    if (!settings_file_present(path))
-        return std::nullopt;
-    // A file that cannot be used selects the defaults, as a missing one.
-    const auto stored = load_port_settings(path);
-    if (!stored || !stored_index(stored->saved_port_index, port_count) ||
-        !stored_index(stored->saved_baud_index, static_cast<int>(line_speeds.size())))
-        return std::nullopt;
-    return stored;
+    return settings_file_present(path) ? load_port_settings(path) : std::nullopt;
 }
 
 } // namespace
@@ -39,10 +33,14 @@ PortSettings Form_Load(WindowState& window, const std::string& folder)
     window.set_old_id_text("17");
     window.set_new_id_text("1");
     window.set_log_text("");
-    if (const auto stored = stored_pair(folder)) {
-        window.set_port_index(*stored_index(stored->saved_port_index, port_count));
-        window.set_baud_index(
-            *stored_index(stored->saved_baud_index, static_cast<int>(line_speeds.size())));
+    const auto stored = stored_settings(folder);
+    const auto port = stored ? stored_index(stored->saved_port_index, port_count) : std::nullopt;
+    const auto baud =
+        stored ? stored_index(stored->saved_baud_index, static_cast<int>(line_speeds.size()))
+               : std::nullopt;
+    if (port && baud) {
+        window.set_port_index(*port);
+        window.set_baud_index(*baud);
         return *stored;
     }
     window.set_port_index(default_port_index);

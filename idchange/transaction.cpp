@@ -42,6 +42,17 @@ bool take_reply(OpenPort& port, std::vector<std::uint8_t>& got, std::int64_t dea
     return got.size() >= read_reply_len(got);
 }
 
+// Sends a request on an empty line: what is waiting is an answer to an
+// earlier request and must not be taken for this one's. A scan's probe does
+// not wait for the line to settle first.
+int send_request(OpenPort& port, const FrameBuf& request, bool probe = false)
+{
+    if (!probe)
+        settle(port);
+    port.serial.sio_flush(port.port);
+    return port.serial.sio_write(port.port, request.data(), frame_len);
+}
+
 } // namespace
 
 const char* to_string(Verdict verdict)
@@ -70,9 +81,7 @@ const char* verdict_text(Verdict verdict)
 
 std::optional<FrameBuf> exchange_change(OpenPort& port, const FrameBuf& request)
 {
-    settle(port);
-    port.serial.sio_flush(port.port);
-    port.serial.sio_write(port.port, request.data(), frame_len);
+    send_request(port, request);
     port.clock.delay_ms(reply_wait_ms);
     port.unsettled = port.serial.sio_iqueue(port.port) != frame_len;
     if (port.unsettled)
@@ -126,11 +135,7 @@ int default_read_timeout_ms(std::int32_t baud)
 ReadReply exchange_read(OpenPort& port, std::uint8_t id, int timeout_ms, bool probe)
 {
     // A scan's probes tell a late answer by its address instead.
-    if (!probe)
-        settle(port);
-    const FrameBuf request = build_read_request(id);
-    port.serial.sio_flush(port.port);
-    if (port.serial.sio_write(port.port, request.data(), frame_len) != sio_ok)
+    if (send_request(port, build_read_request(id), probe) != sio_ok)
         return {};
     // The answer window opens once the request has left the wire.
     const std::int64_t window_end =
