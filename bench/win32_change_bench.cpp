@@ -38,7 +38,7 @@ int main(int argc, char* argv[])
     qrv::test::MessageRecorder messages;
     Form1 form(dir.path(), {&messages});
     form.show();
-    form.Command_uart_Click();
+    SendMessageW(form.Command_uart, BM_CLICK, 0, 0);
     if (form.lamp_color() == 0) {
         std::fprintf(stderr, "could not open COM9\n");
         return 1;

@@ -37,6 +37,9 @@ int outcome_exit(const CheckedChange& c)
         return exit_ok;
     case Outcome::taken:
         return exit_taken;
+    case Outcome::not_sent:
+    case Outcome::port_lost:
+        return exit_port;
     default:
         return exit_failed;
     }
@@ -135,10 +138,9 @@ private:
     // One checked change, told; whether the user's stop cut it short.
     Result change(int line, std::uint8_t from, std::uint8_t to, bool& stopped)
     {
-        LogString log;
         ChangeChecks checks{!m_opt.force, !m_opt.no_verify, timeout(), m_opt.confirm_ms,
                             m_platform.stop};
-        const CheckedChange c = checked_change(log, m_port, m_folder, from, to, checks);
+        const CheckedChange c = checked_change(m_port, m_folder, from, to, checks);
         Result r = change_result(c, line, from, to);
         tell(r);
         stopped = c.stopped;

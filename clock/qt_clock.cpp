@@ -61,12 +61,15 @@ void QtClock::delay_ms(int ms)
     for (qint64 left = ms; left > 0; left = ms - elapsed.elapsed()) {
         timer.start(static_cast<int>(left));
         loop.exec();
-        if (timer.isActive()) {
-            // The application is quitting and ends every event loop at once;
-            // sleep out the rest so the attempt still judges a whole wait.
-            QThread::msleep(
-                static_cast<unsigned long>(std::max<qint64>(0, ms - elapsed.elapsed())));
+        // The application is quitting and ends every event loop at once:
+        // whoever waits sleeps out what it still needs.
+        if (timer.isActive())
             return;
-        }
     }
+}
+
+void QtClock::sleep_ms(int ms)
+{
+    if (ms > 0)
+        QThread::msleep(static_cast<unsigned long>(ms));
 }

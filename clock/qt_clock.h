@@ -11,6 +11,7 @@ public:
     std::string date_text() override;
     std::string date_time_text() override;
     void delay_ms(int ms) override;
+    void sleep_ms(int ms) override;
     std::int64_t now_ms() override;
 };
 

@@ -1,21 +1,8 @@
 #include "win32_clock.h"
 
+#include "windows_text.h"
+
 #include <cstdio>
-#include <windows.h>
-
-namespace {
-
-std::string utf8(const wchar_t* text)
-{
-    const int n = WideCharToMultiByte(CP_UTF8, 0, text, -1, nullptr, 0, nullptr, nullptr);
-    if (n <= 1)
-        return {};
-    std::string out(static_cast<std::size_t>(n - 1), '\0');
-    WideCharToMultiByte(CP_UTF8, 0, text, -1, out.data(), n, nullptr, nullptr);
-    return out;
-}
-
-} // namespace
 
 std::string Win32Clock::date_text()
 {
@@ -34,10 +21,15 @@ std::string Win32Clock::date_time_text()
     // The long time format names no time zone on Windows.
     GetDateFormatEx(LOCALE_NAME_USER_DEFAULT, DATE_SHORTDATE, &now, nullptr, date, 80, nullptr);
     GetTimeFormatEx(LOCALE_NAME_USER_DEFAULT, 0, &now, nullptr, time, 80);
-    return utf8(date) + " " + utf8(time);
+    return qrv::utf8(date) + " " + qrv::utf8(time);
 }
 
 void Win32Clock::delay_ms(int ms)
+{
+    sleep_ms(ms);
+}
+
+void Win32Clock::sleep_ms(int ms)
 {
     // Sleep wakes no earlier than asked, but the tick may lag a little.
     for (const std::int64_t end = now_ms() + ms; now_ms() < end;)

@@ -11,5 +11,6 @@ public:
     std::string date_time_text() override;
     // Sleeps; a window that must stay painted waits with a clock of its own.
     void delay_ms(int ms) override;
+    void sleep_ms(int ms) override;
     std::int64_t now_ms() override;
 };

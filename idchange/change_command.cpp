@@ -2,8 +2,36 @@
 
 #include "id_rules.h"
 #include "oplog.h"
+#include "port_control.h"
 
 namespace qrv {
+
+namespace {
+
+// Holds what an attempt takes for itself until it ends, however it ends:
+// the port button, and the command's record of the running attempt.
+class Holding {
+public:
+    Holding(WindowState& window, ChangeAttempt*& running, ChangeAttempt& attempt)
+        : m_window(window), m_running(running)
+    {
+        m_running = &attempt;
+        m_window.set_port_button_enabled(false);
+    }
+    ~Holding()
+    {
+        m_window.set_port_button_enabled(true);
+        m_running = nullptr;
+    }
+    Holding(const Holding&) = delete;
+    Holding& operator=(const Holding&) = delete;
+
+private:
+    WindowState& m_window;
+    ChangeAttempt*& m_running;
+};
+
+} // namespace
 
 ChangeCommand::ChangeCommand(WindowState& window, SerialApi& serial, Clock& clock,
                              MessageSink& messages, const WindowVars& vars, std::string tool_folder)
@@ -14,30 +42,40 @@ ChangeCommand::ChangeCommand(WindowState& window, SerialApi& serial, Clock& cloc
 
 Verdict ChangeCommand::run()
 {
-    if (m_running)
+    if (m_attempt)
         return Verdict::busy;
     if (!entry_checks_pass(m_window, m_messages)) {
-        log_close(m_window);
+        m_window.append_log_text(entry_close());
         return Verdict::refused;
     }
-    // Cleared however the attempt ends, so a failure cannot leave the button dead.
-    struct Running {
-        bool& flag;
-        ~Running() { flag = false; }
-    } running{m_running = true};
     // The port this request goes out on is the one its reply is read from.
     OpenPort port{m_serial, m_vars.uart_port, m_clock};
-    const ChangeOutcome outcome =
-        run_logged_change(m_window, port, m_tool_folder, id_byte(m_window.old_id_text()),
-                          id_byte(m_window.new_id_text()), [this](const ChangeOutcome& attempt) {
-                              // The message comes before the result line, which repeats it.
-                              if (attempt.verdict != Verdict::success)
-                                  m_messages.show_message(verdict_text(attempt.verdict));
-                              return std::string();
-                          });
+    ChangeAttempt attempt(&m_window, port, m_tool_folder, id_byte(m_window.old_id_text()),
+                          id_byte(m_window.new_id_text()));
+    const Holding holding(m_window, m_attempt, attempt);
+    attempt.exchange();
+    // On disk before anything waits on the user.
+    const ChangeOutcome& outcome = attempt.finish();
+    if (outcome.port_gone())
+        close_port(m_window, m_serial, m_vars);
+    if (!m_session_ended)
+        tell(outcome);
+    return outcome.verdict;
+}
+
+void ChangeCommand::tell(const ChangeOutcome& outcome)
+{
+    if (outcome.verdict != Verdict::success)
+        m_messages.show_message(result_text(outcome));
     if (!outcome.filed())
         m_messages.show_message(msg_log_write_failed);
-    return outcome.verdict;
+}
+
+void ChangeCommand::end_session()
+{
+    m_session_ended = true;
+    if (m_attempt)
+        m_attempt->finish_now();
 }
 
 } // namespace qrv

@@ -13,18 +13,29 @@ public:
                   const WindowVars& vars, std::string tool_folder);
 
     // Entry checks, then the attempt with its entry in the log box and the
-    // day log file. Events handled during the wait may press the button
-    // again: such a press starts nothing.
+    // day log file, filed before its message is shown. The port button waits
+    // meanwhile; a port found gone is closed. Events handled during the wait
+    // may press the button again: such a press starts nothing.
     Verdict run();
 
+    // True while an attempt runs, its message included.
+    bool running() const { return m_attempt != nullptr; }
+
+    // The session ends (log-off, shutdown, a stop signal): a running attempt
+    // is finished and filed now, and shows no message.
+    void end_session();
+
 private:
+    void tell(const ChangeOutcome& outcome);
+
     WindowState& m_window;
     SerialApi& m_serial;
     Clock& m_clock;
     MessageSink& m_messages;
     const WindowVars& m_vars;
     std::string m_tool_folder;
-    bool m_running = false;
+    ChangeAttempt* m_attempt = nullptr;
+    bool m_session_ended = false;
 };
 
 } // namespace qrv

@@ -56,6 +56,21 @@ void after_success(CheckedChange& result, OpenPort& port, std::uint8_t new_id,
                   result.readback;
 }
 
+// What the attempt's verdict, other than a success, makes of the change.
+Outcome failed(Verdict verdict)
+{
+    switch (verdict) {
+    case Verdict::mismatch:
+        return Outcome::mismatch;
+    case Verdict::not_sent:
+        return Outcome::not_sent;
+    case Verdict::port_lost:
+        return Outcome::port_lost;
+    default:
+        return Outcome::no_reply;
+    }
+}
+
 } // namespace
 
 const char* to_string(CheckedChange::Outcome outcome)
@@ -73,14 +88,18 @@ const char* to_string(CheckedChange::Outcome outcome)
         return "mismatch";
     case Outcome::no_reply:
         return "no_reply";
+    case Outcome::not_sent:
+        return "not_sent";
+    case Outcome::port_lost:
+        return "port_lost";
     case Outcome::not_run:
         break;
     }
     return "not_run";
 }
 
-CheckedChange checked_change(LogText& log, OpenPort& port, const std::string& folder,
-                             std::uint8_t old_id, std::uint8_t new_id, const ChangeChecks& checks)
+CheckedChange checked_change(OpenPort& port, const std::string& folder, std::uint8_t old_id,
+                             std::uint8_t new_id, const ChangeChecks& checks)
 {
     CheckedChange result;
     const auto stopped = [&] {
@@ -101,17 +120,16 @@ CheckedChange checked_change(LogText& log, OpenPort& port, const std::string& fo
         if (stopped())
             return result;
     }
-    result.change =
-        run_logged_change(log, port, folder, old_id, new_id, [&](const ChangeOutcome& change) {
-            if (change.verdict != Verdict::success) {
-                result.outcome =
-                    change.verdict == Verdict::mismatch ? Outcome::mismatch : Outcome::no_reply;
-                result.text = verdict_text(change.verdict);
-                return std::string();
-            }
-            after_success(result, port, new_id, checks);
-            return result.readback;
-        });
+    ChangeAttempt attempt(nullptr, port, folder, old_id, new_id);
+    attempt.exchange();
+    if (attempt.verdict() == Verdict::success) {
+        after_success(result, port, new_id, checks);
+        result.change = attempt.finish(result.readback);
+        return result;
+    }
+    result.outcome = failed(attempt.verdict());
+    result.change = attempt.finish();
+    result.text = result_text(result.change);
     return result;
 }
 

@@ -25,6 +25,8 @@ struct CheckedChange {
         taken,       // something answered at the new ID: nothing was sent to the old one
         mismatch,    // the window's mismatch verdict
         no_reply,    // the window's no-reply verdict
+        not_sent,    // the request could not be written: nothing went out
+        port_lost,   // the request went out, but the port failed before the reply came
         not_run,     // stopped before the change was sent
     } outcome = Outcome::not_run;
     std::optional<ReadReply> before; // the read at the new ID before the change, if made
@@ -38,11 +40,11 @@ struct CheckedChange {
 // The name of an outcome in qrv-idctl's JSON: "confirmed", ..., "not_run".
 const char* to_string(CheckedChange::Outcome outcome);
 
-// The change from old_id to new_id as run_logged_change makes it, between the
-// two reads that checks asks for. The read-back asks again until the device
-// answers at the new ID with it, or confirm_ms have passed; its outcome ends
-// the entry, so the day log says what the tool says.
-CheckedChange checked_change(LogText& log, OpenPort& port, const std::string& folder,
-                             std::uint8_t old_id, std::uint8_t new_id, const ChangeChecks& checks);
+// The change from old_id to new_id as the window's attempt makes it, between
+// the two reads that checks asks for. The read-back asks again until the
+// device answers at the new ID with it, or confirm_ms have passed; its
+// outcome ends the entry, so the day log says what the tool says.
+CheckedChange checked_change(OpenPort& port, const std::string& folder, std::uint8_t old_id,
+                             std::uint8_t new_id, const ChangeChecks& checks);
 
 } // namespace qrv

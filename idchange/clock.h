@@ -15,7 +15,10 @@ public:
     virtual std::string date_time_text() = 0;
     // Waits ms milliseconds on a monotonic clock while the window goes on
     // handling its events; returns at once, handling none, when ms <= 0.
+    // A program that is quitting may end the wait early.
     virtual void delay_ms(int ms) = 0;
+    // Waits ms milliseconds handling no event at all.
+    virtual void sleep_ms(int ms) = 0;
     // Milliseconds on the same monotonic clock, from an arbitrary start.
     virtual std::int64_t now_ms() = 0;
 };
@@ -28,6 +31,7 @@ public:
     std::string date_text() override { return m_base.date_text(); }
     std::string date_time_text() override { return m_base.date_time_text(); }
     std::int64_t now_ms() override { return m_base.now_ms(); }
+    void sleep_ms(int ms) override { m_base.sleep_ms(ms); }
 
 protected:
     Clock& m_base;

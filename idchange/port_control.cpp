@@ -30,6 +30,8 @@ void open_port(WindowState& window, SerialApi& serial, MessageSink& messages,
     window.set_lists_enabled(false);
 }
 
+} // namespace
+
 void close_port(WindowState& window, SerialApi& serial, const WindowVars& vars)
 {
     serial.sio_close(vars.uart_port);
@@ -37,8 +39,6 @@ void close_port(WindowState& window, SerialApi& serial, const WindowVars& vars)
     window.set_lamp_color(lamp_closed);
     window.set_port_caption(caption_open_port);
 }
-
-} // namespace
 
 void port_button_click(WindowState& window, SerialApi& serial, MessageSink& messages,
                        WindowVars& vars, const std::function<bool()>& save_port_settings)

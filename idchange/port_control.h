@@ -18,4 +18,8 @@ inline constexpr std::int32_t lamp_open = 255;
 void port_button_click(WindowState& window, SerialApi& serial, MessageSink& messages,
                        WindowVars& vars, const std::function<bool()>& save_port_settings);
 
+// The close path: the port closed, the lists unlocked, the lamp black. Also
+// for a port whose device has gone.
+void close_port(WindowState& window, SerialApi& serial, const WindowVars& vars);
+
 } // namespace qrv

@@ -16,6 +16,9 @@ enum SioStatus : int {
     sio_write_failed = -5,
     sio_read_failed = -6,
     sio_bad_arg = -7, // null buffer or negative length
+    // The device has gone (adapter pulled, line hung up): the port is shut,
+    // and every call on it but sio_close fails so until it is closed.
+    sio_port_gone = -8,
 };
 
 class SerialApi {

@@ -1,5 +1,6 @@
 #include "transaction.h"
 
+#include "day_log_file.h"
 #include "oplog.h"
 
 #include <algorithm>
@@ -44,13 +45,22 @@ bool take_reply(OpenPort& port, std::vector<std::uint8_t>& got, std::int64_t dea
 
 // Sends a request on an empty line: what is waiting is an answer to an
 // earlier request and must not be taken for this one's. A scan's probe does
-// not wait for the line to settle first.
+// not wait for the line to settle first. sio_ok, or the failure of the line
+// that kept the request from going out.
 int send_request(OpenPort& port, const FrameBuf& request, bool probe = false)
 {
     if (!probe)
         settle(port);
-    port.serial.sio_flush(port.port);
+    if (const int flushed = port.serial.sio_flush(port.port); flushed != sio_ok)
+        return flushed;
     return port.serial.sio_write(port.port, request.data(), frame_len);
+}
+
+// Sleeps until the monotonic time due, handling no event.
+void sleep_until(Clock& clock, std::int64_t due)
+{
+    if (const std::int64_t left = due - clock.now_ms(); left > 0)
+        clock.sleep_ms(static_cast<int>(left));
 }
 
 } // namespace
@@ -67,28 +77,29 @@ const char* to_string(Verdict verdict)
     case Verdict::mismatch:
         return "mismatch";
     case Verdict::no_reply:
+        return "no_reply";
+    case Verdict::not_sent:
+        return "not_sent";
+    case Verdict::port_lost:
         break;
     }
-    return "no_reply";
+    return "port_lost";
 }
 
-const char* verdict_text(Verdict verdict)
+std::string result_text(const ChangeOutcome& outcome)
 {
-    return verdict == Verdict::success    ? text_success
-           : verdict == Verdict::mismatch ? text_mismatch
-                                          : text_no_reply;
-}
-
-std::optional<FrameBuf> exchange_change(OpenPort& port, const FrameBuf& request)
-{
-    send_request(port, request);
-    port.clock.delay_ms(reply_wait_ms);
-    port.unsettled = port.serial.sio_iqueue(port.port) != frame_len;
-    if (port.unsettled)
-        return std::nullopt;
-    FrameBuf resp_buf{};
-    port.serial.sio_read(port.port, resp_buf.data(), frame_len);
-    return resp_buf;
+    switch (outcome.verdict) {
+    case Verdict::success:
+        return text_success;
+    case Verdict::mismatch:
+        return text_mismatch;
+    case Verdict::not_sent:
+        return outcome.port_gone() ? text_port_gone_unsent : text_not_sent;
+    case Verdict::port_lost:
+        return text_port_lost;
+    default:
+        return text_no_reply;
+    }
 }
 
 Verdict judge_change(std::span<const std::uint8_t> reply, std::uint8_t new_id)
@@ -98,33 +109,86 @@ Verdict judge_change(std::span<const std::uint8_t> reply, std::uint8_t new_id)
                : Verdict::mismatch;
 }
 
-ChangeOutcome run_logged_change(LogText& log, OpenPort& port, const std::string& folder,
-                                std::uint8_t old_id, std::uint8_t new_id,
-                                const BeforeResult& before_result)
+ChangeAttempt::ChangeAttempt(LogText* box, OpenPort& port, const std::string& folder,
+                             std::uint8_t old_id, std::uint8_t new_id)
+    : m_box(box), m_port(port), m_request(build_request(old_id, new_id)), m_new_id(new_id)
 {
-    ChangeOutcome outcome;
-    outcome.log_path = day_log_path(folder, port.clock.date_text());
-    // A file that cannot be created now is reported with the append below.
-    create_if_missing(outcome.log_path);
-    const FrameBuf cmd_buf = build_request(old_id, new_id);
-    log_reset(log);
-    log_start(log, std::to_string(old_id), std::to_string(new_id), port.clock.date_time_text());
-    log_sent(log, std::span(cmd_buf).first(frame_len));
+    m_outcome.log_path = day_log_path(folder, port.clock.date_text());
+    // A file that cannot be created now is reported when the entry is filed.
+    create_if_missing(m_outcome.log_path);
+    if (m_box)
+        m_box->set_log_text("");
+    write(entry_start(std::to_string(old_id), std::to_string(new_id), port.clock.date_time_text()));
+    write(entry_sent(std::span(m_request).first(frame_len)));
+}
 
-    if (const auto resp_buf = exchange_change(port, cmd_buf)) {
-        const auto reply = std::span(*resp_buf).first(frame_len);
-        log_reply(log, reply);
-        outcome.reply.assign(reply.begin(), reply.end());
-        // Judged against the ID that was sent, whatever a box shows now.
-        outcome.verdict = judge_change(reply, new_id);
+void ChangeAttempt::write(const std::string& text)
+{
+    m_outcome.entry += text;
+    if (m_box)
+        m_box->append_log_text(text);
+}
+
+void ChangeAttempt::exchange()
+{
+    if (m_step != Step::begun)
+        return;
+    if (const int status = send_request(m_port, m_request); status != sio_ok) {
+        m_outcome.verdict = Verdict::not_sent;
+        m_outcome.line_status = status;
+        m_step = Step::exchanged;
+        return;
     }
-    const std::string more = before_result ? before_result(outcome) : std::string();
-    log_result(log, verdict_text(outcome.verdict));
+    m_reply_due = m_port.clock.now_ms() + reply_wait_ms;
+    m_step = Step::waiting;
+    // Events handled meanwhile may finish this attempt (the program ending).
+    m_port.clock.delay_ms(reply_wait_ms);
+    if (m_step == Step::waiting)
+        take_reply();
+}
+
+void ChangeAttempt::take_reply()
+{
+    // The whole wait, also where a quitting program cut the events short.
+    sleep_until(m_port.clock, m_reply_due);
+    m_step = Step::exchanged;
+    const int waiting = m_port.serial.sio_iqueue(m_port.port);
+    m_port.unsettled = waiting != frame_len;
+    if (waiting < 0) {
+        m_outcome.verdict = Verdict::port_lost;
+        m_outcome.line_status = waiting;
+        return;
+    }
+    if (waiting != frame_len)
+        return;
+    FrameBuf resp_buf{};
+    m_port.serial.sio_read(m_port.port, resp_buf.data(), frame_len);
+    const auto reply = std::span(resp_buf).first(frame_len);
+    write(entry_reply(reply));
+    m_outcome.reply.assign(reply.begin(), reply.end());
+    // Judged against the ID that was sent, whatever a box shows now.
+    m_outcome.verdict = judge_change(reply, m_new_id);
+}
+
+const ChangeOutcome& ChangeAttempt::finish(const std::string& more)
+{
+    if (m_step == Step::finished)
+        return m_outcome;
+    m_step = Step::finished;
+    write(result_text(m_outcome));
     if (!more.empty())
-        log_result(log, crlf + more);
-    log_close(log);
-    outcome.log_error = append_record(outcome.log_path, log.log_text());
-    return outcome;
+        write(crlf + more);
+    write(entry_close());
+    m_outcome.log_error = append_record(m_outcome.log_path, m_outcome.entry);
+    return m_outcome;
+}
+
+void ChangeAttempt::finish_now()
+{
+    if (m_step == Step::waiting)
+        take_reply();
+    if (m_step == Step::exchanged)
+        finish();
 }
 
 int default_read_timeout_ms(std::int32_t baud)

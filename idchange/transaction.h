@@ -17,18 +17,17 @@
 namespace qrv {
 
 enum class Verdict {
-    refused,  // an entry check failed: nothing sent, nothing filed
-    busy,     // an attempt is already waiting for its reply: nothing done
-    success,  // the echo came from the new address with a valid CRC
-    mismatch, // 8 bytes came, but from another address or corrupt
-    no_reply, // not exactly 8 bytes waiting after the wait
+    refused,   // an entry check failed: nothing sent, nothing filed
+    busy,      // an attempt is already running: nothing done
+    success,   // the echo came from the new address with a valid CRC
+    mismatch,  // 8 bytes came, but from another address or corrupt
+    no_reply,  // not exactly 8 bytes waiting after the wait
+    not_sent,  // the request could not be written: nothing went out
+    port_lost, // the request went out, but the port failed before the reply could be taken
 };
 
-// The name of a verdict in qrv-idctl's JSON: "refused", ..., "no_reply".
+// The name of a verdict in qrv-idctl's JSON: "refused", ..., "port_lost".
 const char* to_string(Verdict verdict);
-
-// The window's result text of a success, a mismatch or no reply.
-const char* verdict_text(Verdict verdict);
 
 // A port open in serial, the clock that times its waits, and its speed
 // (0 when unknown), which tells how long a request takes to go out.
@@ -50,35 +49,65 @@ inline constexpr int reply_wait_ms = 1000;
 // window is still heard before the next request goes out.
 inline constexpr int line_guard_ms = 400;
 
-// Discards what is waiting (a late answer to an earlier request must not be
-// taken for this one's), sends the request, waits reply_wait_ms and takes the
-// reply when exactly 8 bytes are waiting then; nothing otherwise.
-std::optional<FrameBuf> exchange_change(OpenPort& port, const FrameBuf& request);
-
 // Success only for an echo from the new address with a valid CRC.
 Verdict judge_change(std::span<const std::uint8_t> reply, std::uint8_t new_id);
 
-// What one attempt of a change did.
+// What one attempt of a change did. One convention for what failed: the
+// serial library's status for the line, an errno value for the day log.
 struct ChangeOutcome {
     Verdict verdict = Verdict::no_reply;
     std::vector<std::uint8_t> reply; // the 8 bytes taken after the wait, if 8 were waiting
+    int line_status = sio_ok;        // the failure of the call that ended the exchange
+    std::string entry;               // the attempt's own entry, as the box shows it
     std::string log_path;            // the day log of the attempt
-    int log_error = 0;               // 0: the record is in the day log; else why not (errno)
+    int log_error = 0;               // 0: the entry is in the day log; else why not (errno)
     bool filed() const { return log_error == 0; }
+    bool port_gone() const { return line_status == sio_port_gone; }
 };
 
-// Runs after the verdict, before the result line: the window shows its
-// message there. Returns a line that the entry gets after the result text,
-// or nothing.
-using BeforeResult = std::function<std::string(const ChangeOutcome&)>;
+// The result line of an attempt: the window's texts for its three verdicts,
+// and what a request that never went out or a port that failed says.
+std::string result_text(const ChangeOutcome& outcome);
 
-// One attempt of the change button once its checks have passed: today's day
-// log created in folder before anything is sent, the request from old_id to
-// new_id with the whole entry in log, the reply judged, and the entry added
-// to the day log as one record. Shows no message.
-ChangeOutcome run_logged_change(LogText& log, OpenPort& port, const std::string& folder,
-                                std::uint8_t old_id, std::uint8_t new_id,
-                                const BeforeResult& before_result = {});
+// One attempt of a change once its checks have passed, in straight steps.
+// The attempt writes its own entry, in box as well when there is one, and
+// files that text: never what a box holds. Shows no message.
+class ChangeAttempt {
+public:
+    // Begins: today's day log created in folder before anything is sent, the
+    // request from old_id to new_id built, the entry begun with its sent line.
+    ChangeAttempt(LogText* box, OpenPort& port, const std::string& folder, std::uint8_t old_id,
+                  std::uint8_t new_id);
+    ChangeAttempt(const ChangeAttempt&) = delete;
+    ChangeAttempt& operator=(const ChangeAttempt&) = delete;
+
+    // Sends the request on a line emptied of late answers, waits
+    // reply_wait_ms and takes the reply when exactly 8 bytes are waiting
+    // then. A request that could not be written is not waited for.
+    void exchange();
+    // Ends the entry: the result line, more on a line of its own when not
+    // empty, the star line; then files it as one record.
+    const ChangeOutcome& finish(const std::string& more = {});
+    // The program is ending: a wait still under way is slept out without
+    // handling events, and the attempt finished and filed now.
+    void finish_now();
+
+    Verdict verdict() const { return m_outcome.verdict; }
+    bool finished() const { return m_step == Step::finished; }
+
+private:
+    enum class Step { begun, waiting, exchanged, finished };
+    void write(const std::string& text);
+    void take_reply();
+
+    LogText* m_box;
+    OpenPort& m_port;
+    FrameBuf m_request;
+    std::uint8_t m_new_id;
+    std::int64_t m_reply_due = 0;
+    Step m_step = Step::begun;
+    ChangeOutcome m_outcome;
+};
 
 // How long a device is given to answer a read at that speed: 100 ms, the
 // turnaround of common devices with room to spare, and the reply's own time

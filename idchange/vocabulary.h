@@ -36,9 +36,9 @@ inline constexpr char label_old_id[] = "原设备ID";
 inline constexpr char label_new_id[] = "新设备ID";
 inline constexpr char caption_change[] = "更改ID";
 inline constexpr char name_log_box[] = "操作日志";
-inline constexpr char name_lamp[] = "串口状态";
-inline constexpr char lamp_says_closed[] = "关闭";
-inline constexpr char lamp_says_open[] = "打开";
+// The lamp's name for a screen reader says the port's state.
+inline constexpr char name_lamp_closed[] = "串口状态：关闭";
+inline constexpr char name_lamp_open[] = "串口状态：打开";
 
 // The window's messages.
 inline constexpr char msg_open_port[] = "请打开串口";
@@ -48,6 +48,7 @@ inline constexpr char msg_open_failed[] = "串口打开失败，请确认串口�
 inline constexpr char msg_baud_failed[] = "波特率设置失败，请确认串口号是否正确";
 inline constexpr char msg_settings_failed[] = "参数文件保存失败，请检查程序目录是否可写";
 inline constexpr char msg_log_write_failed[] = "日志文件写入失败，请检查程序目录是否可写";
+inline constexpr char msg_window_failed[] = "窗口无法创建，程序将退出";
 
 // The entry of an attempt in the log.
 inline constexpr char crlf[] = "\r\n";
@@ -61,6 +62,11 @@ inline constexpr char log_reply_prefix[] = "响应数据：";
 inline constexpr char text_success[] = "Modbus 新ID 设置成功  ";
 inline constexpr char text_mismatch[] = "数据校验错误，设置失败，请重新设置";
 inline constexpr char text_no_reply[] = "设置无响应，请重新设置";
+// The line failed: these stand in the entry where the no-reply text would,
+// and are the window's messages too.
+inline constexpr char text_not_sent[] = "命令未能发送，请检查串口";
+inline constexpr char text_port_gone_unsent[] = "串口已断开，命令未能发送，请检查串口";
+inline constexpr char text_port_lost[] = "串口已断开，未收到应答（设备可能已更改ID），请检查串口";
 
 // What a read of register 10 brought, as a technician reads it.
 std::string reply_text(const ReadReply& reply);

@@ -13,13 +13,14 @@ struct WindowVars {
     std::int16_t uart_port = 0; // selected port index + 1, so 1..24
 };
 
-// The text an attempt's log entry is written into: the window's log box, or
-// a plain string where there is no window.
+// The log box as an attempt writes it: emptied, then added to. Nothing is
+// ever read back out of it: an attempt keeps its entry itself.
 class LogText {
 public:
     virtual ~LogText() = default;
-    virtual std::string log_text() const = 0;
     virtual void set_log_text(const std::string& text) = 0;
+    // Adds text at the end, whatever the user did to the box meanwhile.
+    virtual void append_log_text(const std::string& text) = 0;
 };
 
 class WindowState : public LogText {
@@ -36,20 +37,14 @@ public:
     virtual void set_lists_enabled(bool enabled) = 0; // both lists together
 
     virtual void set_port_caption(const std::string& caption) = 0;
+    // Off while an attempt runs: the port it uses stays as it is.
+    virtual void set_port_button_enabled(bool enabled) = 0;
 
     // Setting a text raises the box's change event when the text differs.
     virtual std::string old_id_text() const = 0;
     virtual void set_old_id_text(const std::string& text) = 0;
     virtual std::string new_id_text() const = 0;
     virtual void set_new_id_text(const std::string& text) = 0;
-};
-
-// A log entry kept in memory.
-class LogString : public LogText {
-public:
-    std::string log_text() const override { return text; }
-    void set_log_text(const std::string& t) override { text = t; }
-    std::string text;
 };
 
 // A modal message with one OK button; returns when the user has closed it.

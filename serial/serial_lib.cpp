@@ -133,13 +133,13 @@ int SerialLib::sio_baud(int port, std::int32_t baud)
     if (!dev)
         return sio_bad_port;
     // A closed QSerialPort accepts any speed and only remembers it.
-    if (baud <= 0 || !dev->isOpen())
+    if (!dev->isOpen())
+        return sio_port_gone;
+    if (baud <= 0)
         return sio_bad_baud;
     dev->clearError();
-    if (!dev->setBaudRate(baud)) {
-        shut_if_gone(*dev);
-        return sio_bad_baud;
-    }
+    if (!dev->setBaudRate(baud))
+        return shut_if_gone(*dev) ? sio_port_gone : sio_bad_baud;
     return sio_ok;
 }
 
@@ -163,7 +163,7 @@ int SerialLib::sio_write(int port, const std::uint8_t* buf, int len)
     if (len == 0)
         return sio_ok;
     if (!dev->isOpen())
-        return sio_write_failed;
+        return sio_port_gone;
 
     dev->clearError();
     const QDeadlineTimer deadline(write_timeout_ms);
@@ -175,9 +175,10 @@ int SerialLib::sio_write(int port, const std::uint8_t* buf, int len)
     }
     if (dev->isOpen() && dev->bytesToWrite() == 0 && dev->error() == QSerialPort::NoError)
         return sio_ok;
+    if (shut_if_gone(*dev))
+        return sio_port_gone;
     // Drop the rest: half a message must not go out ahead of the next one.
-    if (!shut_if_gone(*dev))
-        dev->clear(QSerialPort::Output);
+    dev->clear(QSerialPort::Output);
     return sio_write_failed;
 }
 
@@ -187,7 +188,7 @@ int SerialLib::sio_iqueue(int port)
     if (!dev)
         return sio_bad_port;
     if (!pull_in(*dev))
-        return sio_read_failed;
+        return sio_port_gone;
     return static_cast<int>(std::min<qint64>(dev->bytesAvailable(), INT_MAX));
 }
 
@@ -199,9 +200,11 @@ int SerialLib::sio_read(int port, std::uint8_t* buf, int len)
     if (!buf || len < 0)
         return sio_bad_arg;
     if (!pull_in(*dev))
-        return sio_read_failed;
+        return sio_port_gone;
     const qint64 n = dev->read(reinterpret_cast<char*>(buf), len);
-    return n < 0 ? sio_read_failed : static_cast<int>(n);
+    if (n >= 0)
+        return static_cast<int>(n);
+    return shut_if_gone(*dev) ? sio_port_gone : sio_read_failed;
 }
 
 int SerialLib::sio_flush(int port)
@@ -210,11 +213,11 @@ int SerialLib::sio_flush(int port)
     if (!dev)
         return sio_bad_port;
     if (!pull_in(*dev))
-        return sio_read_failed;
+        return sio_port_gone;
     dev->readAll();
     // Also drops what reached the driver since the pull.
     dev->clear(QSerialPort::Input);
-    return shut_if_gone(*dev) ? sio_read_failed : sio_ok;
+    return shut_if_gone(*dev) ? sio_port_gone : sio_ok;
 }
 
 int SerialLib::sio_wait_input(int port, int ms)
@@ -223,10 +226,10 @@ int SerialLib::sio_wait_input(int port, int ms)
     if (!dev)
         return sio_bad_port;
     if (!pull_in(*dev))
-        return sio_read_failed;
+        return sio_port_gone;
     // Sleeps in the system until the line has something for us.
     if (dev->bytesAvailable() == 0 && ms > 0 && !dev->waitForReadyRead(ms) && shut_if_gone(*dev))
-        return sio_read_failed;
+        return sio_port_gone;
     return static_cast<int>(std::min<qint64>(dev->bytesAvailable(), INT_MAX));
 }
 

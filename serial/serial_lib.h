@@ -14,7 +14,7 @@
 // When reading or writing fails on an open port (adapter pulled, other end
 // of a pseudo-terminal closed), the port is shut at once, so the device and
 // its lock are free again. Its number stays open here, and every call on it
-// but sio_close fails (sio_bad_baud, sio_write_failed or sio_read_failed).
+// but sio_close fails with sio_port_gone.
 #pragma once
 
 #include "serial_api.h"

@@ -1,6 +1,6 @@
 #include "win32_serial.h"
 
-#include <windows.h>
+#include "windows_text.h"
 
 #include <algorithm>
 #include <cctype>
@@ -23,14 +23,6 @@ bool in_range(int port)
     return port >= first_port && port <= last_port;
 }
 
-std::wstring widen(const std::string& text)
-{
-    const int n = MultiByteToWideChar(CP_UTF8, 0, text.data(), int(text.size()), nullptr, 0);
-    std::wstring wide(std::size_t(std::max(n, 0)), L'\0');
-    MultiByteToWideChar(CP_UTF8, 0, text.data(), int(text.size()), wide.data(), n);
-    return wide;
-}
-
 // Windows' serial drivers admit one opener, but Wine's do not: a named object
 // per device keeps a second opener out there too. Named after the device's
 // path, so that "COM12" and "\\.\COM12" meet at the same lock.
@@ -39,7 +31,7 @@ HANDLE take_lock(const std::string& device_path)
     std::string name = "Global\\qrv-serial-";
     for (char c : device_path)
         name += c == '\\' ? '/' : char(std::toupper(static_cast<unsigned char>(c)));
-    HANDLE lock = CreateMutexW(nullptr, FALSE, widen(name).c_str());
+    HANDLE lock = CreateMutexW(nullptr, FALSE, wide(name).c_str());
     if (lock && GetLastError() == ERROR_ALREADY_EXISTS) {
         CloseHandle(lock);
         return nullptr;
@@ -109,11 +101,12 @@ struct Win32Serial::Port {
         return false;
     }
 
-    // After a failed call: shuts the port when its device has gone.
-    void shut_if_gone()
+    // After a failed call: shuts the port when its device has gone, and
+    // says so; else the call's own failure.
+    int failed(int status)
     {
         DWORD queued = 0;
-        driver_queue(queued);
+        return driver_queue(queued) ? status : sio_port_gone;
     }
 
     // ms 0: a read returns at once with what the driver holds. Otherwise a
@@ -163,7 +156,7 @@ int Win32Serial::open_device(int port, const std::string& device)
     auto p = std::make_unique<Port>();
     if (!(p->lock = take_lock(path)))
         return sio_open_failed;
-    p->handle = CreateFileW(widen(path).c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
+    p->handle = CreateFileW(wide(path).c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
                             OPEN_EXISTING, 0, nullptr);
     if (!p->is_open())
         return sio_open_failed;
@@ -202,14 +195,14 @@ int Win32Serial::sio_baud(int port, std::int32_t baud)
     Port* p = find(port);
     if (!p)
         return sio_bad_port;
-    if (baud <= 0 || !p->is_open())
+    if (!p->is_open())
+        return sio_port_gone;
+    if (baud <= 0)
         return sio_bad_baud;
     DCB old{};
     old.DCBlength = sizeof old;
-    if (!GetCommState(p->handle, &old)) {
-        p->shut_if_gone();
-        return sio_bad_baud;
-    }
+    if (!GetCommState(p->handle, &old))
+        return p->failed(sio_bad_baud);
     DCB dcb = old;
     dcb.BaudRate = DWORD(baud);
     DCB now{};
@@ -220,8 +213,7 @@ int Win32Serial::sio_baud(int port, std::int32_t baud)
     // A driver may take a speed it cannot make and run at another (Wine does),
     // where the device would hear only noise: back to the old speed.
     SetCommState(p->handle, &old);
-    p->shut_if_gone();
-    return sio_bad_baud;
+    return p->failed(sio_bad_baud);
 }
 
 int Win32Serial::sio_close(int port)
@@ -243,16 +235,16 @@ int Win32Serial::sio_write(int port, const std::uint8_t* buf, int len)
     if (len == 0)
         return sio_ok;
     if (!p->is_open())
-        return sio_write_failed;
+        return sio_port_gone;
 
     // The driver gives up after the write time-out set with the read ones.
     DWORD sent = 0;
     if (WriteFile(p->handle, buf, DWORD(len), &sent, nullptr) && sent == DWORD(len))
         return sio_ok;
+    if (p->failed(sio_write_failed) == sio_port_gone)
+        return sio_port_gone;
     // Drop the rest: half a message must not go out ahead of the next one.
-    p->shut_if_gone();
-    if (p->is_open())
-        PurgeComm(p->handle, PURGE_TXABORT | PURGE_TXCLEAR);
+    PurgeComm(p->handle, PURGE_TXABORT | PURGE_TXCLEAR);
     return sio_write_failed;
 }
 
@@ -263,7 +255,7 @@ int Win32Serial::sio_iqueue(int port)
         return sio_bad_port;
     DWORD queued = 0;
     if (!p->driver_queue(queued))
-        return sio_read_failed;
+        return sio_port_gone;
     return clamp_count(p->held.size() + queued);
 }
 
@@ -276,7 +268,7 @@ int Win32Serial::sio_read(int port, std::uint8_t* buf, int len)
         return sio_bad_arg;
     DWORD queued = 0;
     if (!p->driver_queue(queued))
-        return sio_read_failed;
+        return sio_port_gone;
 
     const std::size_t from_held = std::min(p->held.size(), std::size_t(len));
     std::copy_n(p->held.begin(), from_held, buf);
@@ -285,10 +277,8 @@ int Win32Serial::sio_read(int port, std::uint8_t* buf, int len)
     // time-outs are set.
     const DWORD want = std::min(DWORD(len - int(from_held)), queued);
     DWORD got = 0;
-    if (want > 0 && !ReadFile(p->handle, buf + from_held, want, &got, nullptr)) {
-        p->shut_if_gone();
-        return sio_read_failed;
-    }
+    if (want > 0 && !ReadFile(p->handle, buf + from_held, want, &got, nullptr))
+        return p->failed(sio_read_failed);
     return clamp_count(from_held + got);
 }
 
@@ -298,12 +288,11 @@ int Win32Serial::sio_flush(int port)
     if (!p)
         return sio_bad_port;
     if (!p->is_open())
-        return sio_read_failed;
+        return sio_port_gone;
     const bool purged = PurgeComm(p->handle, PURGE_RXABORT | PURGE_RXCLEAR);
     p->held.clear();
     // Wine purges a hung-up pseudo-terminal without complaint: ask the driver.
-    DWORD queued = 0;
-    return p->driver_queue(queued) && purged ? sio_ok : sio_read_failed;
+    return p->failed(purged ? sio_ok : sio_read_failed);
 }
 
 int Win32Serial::sio_wait_input(int port, int ms)
@@ -313,7 +302,7 @@ int Win32Serial::sio_wait_input(int port, int ms)
         return sio_bad_port;
     DWORD queued = 0;
     if (!p->driver_queue(queued))
-        return sio_read_failed;
+        return sio_port_gone;
     if (p->held.empty() && queued == 0 && ms > 0) {
         // One byte: the driver returns it the moment it comes. It is kept
         // here, so the queue's count and the next read include it. (Wine
@@ -321,14 +310,12 @@ int Win32Serial::sio_wait_input(int port, int ms)
         // check after it still sees the device gone.)
         std::uint8_t byte = 0;
         DWORD got = 0;
-        if (!p->set_wait(DWORD(ms)) || !ReadFile(p->handle, &byte, 1, &got, nullptr)) {
-            p->shut_if_gone();
-            return sio_read_failed;
-        }
+        if (!p->set_wait(DWORD(ms)) || !ReadFile(p->handle, &byte, 1, &got, nullptr))
+            return p->failed(sio_read_failed);
         if (got == 1)
             p->held.push_back(byte);
         if (!p->driver_queue(queued))
-            return sio_read_failed;
+            return sio_port_gone;
     }
     return clamp_count(p->held.size() + queued);
 }

@@ -14,8 +14,7 @@
 // When the driver no longer answers for an open port (adapter pulled, other
 // end of a pseudo-terminal closed under Wine), the port is shut at once, so
 // the device and its lock are free again. Its number stays open here, and
-// every call on it but sio_close fails (sio_bad_baud, sio_write_failed or
-// sio_read_failed).
+// every call on it but sio_close fails with sio_port_gone.
 #pragma once
 
 #include "serial_api.h"

@@ -6,6 +6,7 @@
 #include "fakes.h"
 #include "idctl.h"
 #include "pty.h"
+#include "vocabulary.h"
 
 #include <filesystem>
 #include <gtest/gtest.h>

@@ -1,6 +1,7 @@
 // qrv-idctl.exe as a technician runs it on Windows, from a folder of its own,
 // against the virtual device on a COM port of the Wine prefix.
-#include "oplog.h"
+#include "fakes.h"
+#include "vocabulary.h"
 #include "wine.h"
 
 #include <gtest/gtest.h>
@@ -95,7 +96,7 @@ TEST(IdctlExe, AgainstTheVirtualDevice)
         // A redirected file on Windows takes CR LF line ends.
         EXPECT_EQ(run.out, std::regex_replace(row.said, std::regex("\n"), "\r\n"));
         const std::string log = tool.day_log();
-        const std::string filed = encode_text(row.filed + star_line, system_charset()).value();
+        const std::string filed = as_in_day_log(log, row.filed + star_line);
         EXPECT_EQ(!row.filed.empty() && log.find(filed) != std::string::npos, !log.empty()) << log;
     }
 }

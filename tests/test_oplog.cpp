@@ -1,4 +1,4 @@
-#include "oplog.h"
+#include "day_log_file.h"
 
 #include "fakes.h"
 #include "files.h"
@@ -72,6 +72,37 @@ TEST(Oplog, ChineseSystemWritesTheDayLogInGbk)
         TempDir dir;
         ASSERT_EQ(append_record(dir.file("2026-12-06.txt"), success_entry), 0);
         EXPECT_EQ(read_file(dir.file("2026-12-06.txt")), gbk);
+    }
+}
+
+// A day log keeps the encoding it has; a new one takes the ANSI code page
+// where that holds the record, else UTF-8 with a byte order mark, so that a
+// Western Windows keeps its Chinese texts.
+TEST(Oplog, DayLogEncodingIsChosenOnceByItsFirstRecord)
+{
+    const std::string bom = "\xEF\xBB\xBF", zh = "设置成功", zh_utf8 = "\"设置成功\"\r\n",
+                      zh_gbk = "\"\xC9\xE8\xD6\xC3\xB3\xC9\xB9\xA6\"\r\n";
+    const bool chinese = system_set == "CP936", western = system_set == "CP1252";
+    const struct {
+        std::string before, text, added;
+    } rows[] = {
+        {"", "ok", "\"ok\"\r\n"},
+        {"", zh,
+         chinese   ? zh_gbk
+         : western ? bom + zh_utf8
+                   : zh_utf8},
+        {bom + "\"x\"\r\n", zh, zh_utf8},
+        {"\"x\"\r\n", zh,
+         chinese   ? zh_gbk
+         : western ? "\"????\"\r\n"
+                   : zh_utf8},
+    };
+    for (const auto& row : rows) {
+        TempDir dir;
+        const std::string path = dir.file("2026-12-06.txt");
+        write_file(path, row.before);
+        ASSERT_EQ(append_record(path, row.text), 0);
+        EXPECT_EQ(read_file(path), row.before + row.added) << row.before;
     }
 }
 

@@ -1,5 +1,5 @@
-#include "change_command.h"
 #include "checked_change.h"
+#include "form_controller.h"
 
 #include "fakes.h"
 #include "files.h"
@@ -19,20 +19,25 @@ namespace {
 
 const std::string log_failed = "日志文件写入失败，请检查程序目录是否可写";
 
-// The change command on the fakes with port 9 open, in a real folder.
+// The window's logic on the fakes with port 9 opened by its button, in a
+// real folder. At each message: whether the record was on disk and the
+// window still open.
 struct Bench {
     explicit Bench(const std::string& folder = "")
-        : command(window, serial, clock, messages, vars, folder.empty() ? dir.path() : folder)
+        : form(window, serial, clock, messages, folder.empty() ? dir.path() : folder,
+               [this] { closed = true; })
     {
-        window.lamp = 255;
+        form.on_load();
+        form.on_port_clicked();
         window.log = "typed by the user";
-        vars.uart_port = 9;
-        serial.open_ports[9] = 115200;
+        serial.calls.clear();
+        messages.messages.clear();
+        messages.on_message = [this] { on_disk.push_back(day_log()); };
     }
-    Verdict answer(const Bytes& bytes)
+    void answer(const Bytes& bytes)
     {
         serial.device = [bytes](const Bytes&) { return bytes; };
-        return command.run();
+        form.on_change_clicked();
     }
     std::string day_log() { return read_file(dir.file("2026-12-06.txt")); }
 
@@ -41,76 +46,112 @@ struct Bench {
     FakeSerial serial;
     FakeClock clock;
     MessageRecorder messages;
-    WindowVars vars;
-    ChangeCommand command;
+    bool closed = false;
+    Strings on_disk;
+    FormController form;
 };
 
 } // namespace
 
-TEST(ChangeCommand, VerdictFollowsWhatTheDeviceAnswers)
+// What the box shows and the day log keeps, what the technician is told,
+// and what becomes of the port, for each thing the line can do.
+TEST(ChangeCommand, VerdictFollowsWhatTheLineDoes)
 {
     const std::string ok = "Modbus 新ID 设置成功  ", bad = "数据校验错误，设置失败，请重新设置",
                       none = "设置无响应，请重新设置";
+    using Setup = std::function<void(Bench&)>;
+    const Setup as_is = [](Bench&) {};
     Bytes long_echo = echo_from_1;
     long_echo.push_back(0);
     const struct {
-        Bytes stale, answer;
-        Verdict verdict;
-        std::string reply_line, result;
+        Setup setup;
+        Bytes answer;
+        std::string reply_line, result, typed; // typed: into the box during the wait
+        bool waited, open_after;
     } rows[] = {
         // clang-format off
-        {{}, echo_from_1, Verdict::success, "1 6 0 A 0 1 68 8", ok},
-        {request_17_to_1, echo_from_1, Verdict::success, "1 6 0 A 0 1 68 8", ok}, // a late answer, dropped
-        {{}, request_17_to_1, Verdict::mismatch, "11 6 0 A 0 1 6A 98", bad}, // from the old address
-        {{}, {0x01, 0x06, 0x00, 0x0A, 0x00, 0x01, 0x68, 0x09}, Verdict::mismatch, "1 6 0 A 0 1 68 9", bad},
-        {{}, {}, Verdict::no_reply, "", none},
-        {{}, {0x11, 0x86, 0x03, 0x02, 0x61}, Verdict::no_reply, "", none},
-        {{}, long_echo, Verdict::no_reply, "", none},
+        {as_is, echo_from_1, "1 6 0 A 0 1 68 8", ok, "", true, true},
+        {[](Bench& b) { b.serial.input = request_17_to_1; }, echo_from_1, "1 6 0 A 0 1 68 8", ok, "", true, true}, // a late answer, dropped
+        {as_is, request_17_to_1, "11 6 0 A 0 1 6A 98", bad, "", true, true}, // from the old address
+        {as_is, {0x01, 0x06, 0x00, 0x0A, 0x00, 0x01, 0x68, 0x09}, "1 6 0 A 0 1 68 9", bad, "", true, true},
+        {as_is, {}, "", none, "", true, true},
+        {as_is, {0x11, 0x86, 0x03, 0x02, 0x61}, "", none, "", true, true},
+        {as_is, long_echo, "", none, "", true, true},
+        // The line fails: said, not taken for silence, and not waited for when nothing went out.
+        {[](Bench& b) { b.serial.write_status = sio_write_failed; }, echo_from_1, "", "命令未能发送，请检查串口", "", false, true},
+        {[](Bench& b) { b.serial.gone = true; }, echo_from_1, "", "串口已断开，命令未能发送，请检查串口", "", false, false},
+        {[](Bench& b) { b.clock.during_wait = [&b] { b.serial.gone = true; }; }, echo_from_1, "",
+         "串口已断开，未收到应答（设备可能已更改ID），请检查串口", "", true, false},
+        // The port button and the box during the wait change nothing of the attempt.
+        {[](Bench& b) { b.clock.during_wait = [&b] {
+             EXPECT_FALSE(b.window.port_button_enabled);
+             b.form.on_port_clicked();
+             b.window.log += "note";
+         }; }, echo_from_1, "1 6 0 A 0 1 68 8", ok, "note", true, true},
         // clang-format on
     };
     for (const auto& row : rows) {
-        SCOPED_TRACE(row.reply_line + row.result);
+        SCOPED_TRACE(row.result + row.typed);
         Bench b;
-        b.serial.input = row.stale;
-        EXPECT_EQ(b.answer(row.answer), row.verdict);
-        EXPECT_EQ(b.serial.written, std::vector<Bytes>{request_17_to_1});
-        EXPECT_EQ(b.clock.waits, std::vector<int>{1000});
-        EXPECT_EQ(
-            b.window.log,
-            entry_17_to_1((row.reply_line.empty() ? "" : "响应数据：" + row.reply_line + "\r\n") +
-                          row.result));
-        EXPECT_EQ(b.messages.messages, row.result == ok ? Strings{} : Strings{row.result});
-        EXPECT_EQ(b.day_log(), record(b.window.log));
+        row.setup(b);
+        b.answer(row.answer);
+        const std::string outcome =
+            (row.reply_line.empty() ? "" : "响应数据：" + row.reply_line + "\r\n") + row.result;
+        EXPECT_EQ(b.window.log, entry_17_to_1(row.typed + outcome));
+        EXPECT_EQ(b.day_log(), record(entry_17_to_1(outcome)));
+        EXPECT_EQ(b.serial.written,
+                  row.waited ? std::vector<Bytes>{request_17_to_1} : std::vector<Bytes>{});
+        EXPECT_EQ(b.clock.waits, row.waited ? std::vector<int>{1000} : std::vector<int>{});
+        const Strings told = row.result == ok ? Strings{} : Strings{row.result};
+        EXPECT_EQ(b.messages.messages, told);
+        EXPECT_EQ(b.on_disk, Strings(told.size(), b.day_log())); // filed before it is told
+        EXPECT_EQ(b.window.lamp != 0 && !b.window.lists_enabled, row.open_after);
+        EXPECT_EQ(b.serial.open_ports.count(9) > 0, row.open_after);
+        EXPECT_TRUE(b.window.port_button_enabled);
     }
 }
 
+// A second press, a close of the window and the end of the session, each
+// during the wait: one attempt, one record.
 TEST(ChangeCommand, WhatHappensDuringTheWait)
 {
     Bench b;
-    Verdict inner = Verdict::refused;
     // Judged against the ID that was sent, not the one the box now holds.
-    b.clock.during_wait = [&] { b.window.new_id = "2"; };
-    EXPECT_EQ(b.answer(echo_from_1), Verdict::success);
-    b.clock.during_wait = [&] { inner = b.command.run(); };
+    b.clock.during_wait = [&] {
+        b.window.new_id = "2";
+        b.form.on_change_clicked();
+    };
+    b.answer(echo_from_1);
+    EXPECT_EQ(b.serial.written.size(), 1U);
+
+    // Closed during the wait: the attempt ends, is filed and told, then the window closes.
     b.window.new_id = "1";
-    EXPECT_EQ(b.answer(echo_from_1), Verdict::success);
-    EXPECT_EQ(inner, Verdict::busy);
-    b.clock.during_wait = nullptr;
-    EXPECT_EQ(b.answer(echo_from_1), Verdict::success);
-    EXPECT_EQ(b.serial.written.size(), 3U);
-    EXPECT_TRUE(b.messages.messages.empty());
-    EXPECT_EQ(b.day_log(), record(success_entry) + record(success_entry) + record(success_entry));
+    b.clock.during_wait = [&] { EXPECT_FALSE(b.form.close_requested()); };
+    b.messages.on_message = [&] { b.on_disk.push_back(b.closed ? "closed" : b.day_log()); };
+    b.answer({});
+    EXPECT_TRUE(b.closed);
+    EXPECT_EQ(b.on_disk, Strings{day_log_of({success_entry, no_reply_entry})});
+
+    // The session ends during the wait, or while a message is shown.
+    b.clock.during_wait = [&] { b.form.end_session(); };
+    b.answer({});
+    EXPECT_EQ(b.day_log(), day_log_of({success_entry, no_reply_entry, no_reply_entry}));
+    EXPECT_EQ(b.messages.messages,
+              Strings{"设置无响应，请重新设置"}); // none after the session ended
+    EXPECT_EQ(b.clock.waits, std::vector<int>(3, 1000));
+    EXPECT_TRUE(b.form.close_requested());
 }
 
 TEST(ChangeCommand, RefusedAttemptSendsNothingAndFilesNothing)
 {
     Bench b;
     b.window.lamp = 0;
-    EXPECT_EQ(b.answer(echo_from_1), Verdict::refused);
-    EXPECT_EQ(b.messages.messages.size(), 1U);
+    b.answer(echo_from_1);
+    EXPECT_EQ(b.messages.messages, Strings{"请打开串口"});
     EXPECT_TRUE(b.serial.calls.empty());
     EXPECT_EQ(b.window.log, "typed by the user************************************\r\n\r\n");
-    EXPECT_TRUE(std::filesystem::is_empty(b.dir.path()));
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(b.dir.path()), {}),
+              1); // parameter.txt
 }
 
 TEST(ChangeCommand, EachAttemptIsARecordInTheFileOfItsDay)
@@ -118,7 +159,7 @@ TEST(ChangeCommand, EachAttemptIsARecordInTheFileOfItsDay)
     Bench b;
     b.answer(echo_from_1);
     b.answer({});
-    EXPECT_EQ(b.day_log(), record(success_entry) + record(no_reply_entry));
+    EXPECT_EQ(b.day_log(), day_log_of({success_entry, no_reply_entry}));
     b.clock.date = "2026-12-07";
     b.answer({});
     EXPECT_EQ(read_file(b.dir.file("2026-12-07.txt")), record(no_reply_entry));
@@ -128,7 +169,7 @@ TEST(ChangeCommand, DayLogThatCannotBeWrittenIsReportedOnceAfterTheVerdict)
 {
     Bench b; // a folder where the file should be: no record goes in
     std::filesystem::create_directory(b.dir.file("2026-12-06.txt"));
-    EXPECT_EQ(b.answer({}), Verdict::no_reply);
+    b.answer({});
     EXPECT_EQ(b.messages.messages, (Strings{"设置无响应，请重新设置", log_failed}));
     EXPECT_EQ(b.window.log, no_reply_entry);
 
@@ -136,8 +177,9 @@ TEST(ChangeCommand, DayLogThatCannotBeWrittenIsReportedOnceAfterTheVerdict)
     TempDir dir;
     const auto goes_on = [](const std::string& folder) {
         Bench b(folder);
-        return b.answer(echo_from_1) == Verdict::success &&
-               b.messages.messages == Strings{log_failed} && b.window.log == success_entry;
+        b.answer(echo_from_1);
+        return b.serial.written.size() == 1 && b.messages.messages == Strings{log_failed} &&
+               b.window.log == success_entry;
     };
     EXPECT_TRUE(goes_on(dir.file("gone")));
 #ifndef _WIN32

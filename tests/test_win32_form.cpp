@@ -4,11 +4,15 @@
 #include "fakes.h"
 #include "form1.h"
 #include "form_design.h"
+#include "keystrokes.h"
 #include "message_box.h"
+#include "vocabulary.h"
 #include "wide_text.h"
 #include "wine.h"
 
+#include <ctime>
 #include <gtest/gtest.h>
+#include <oleacc.h>
 
 using namespace qrv;
 using namespace qrv::test;
@@ -53,6 +57,33 @@ struct Started {
     MessageRecorder messages;
     std::unique_ptr<Form1> form;
 };
+
+// The name a screen reader reads for a control.
+std::string accessible_name(HWND control)
+{
+    IAccessible* object = nullptr;
+    if (FAILED(AccessibleObjectFromWindow(control, OBJID_CLIENT, __uuidof(IAccessible),
+                                          reinterpret_cast<void**>(&object))))
+        return "?";
+    VARIANT self{};
+    self.vt = VT_I4;
+    self.lVal = CHILDID_SELF;
+    BSTR name = nullptr;
+    object->get_accName(self, &name);
+    const std::string text = name ? utf8(name) : "";
+    SysFreeString(name);
+    object->Release();
+    return text;
+}
+
+// Today's day log in the folder, by the C library's calendar.
+std::string todays_day_log(const TempDir& dir)
+{
+    const std::time_t now = std::time(nullptr);
+    char name[32];
+    std::strftime(name, sizeof name, "%Y-%m-%d.txt", std::localtime(&now));
+    return read_file(dir.file(name));
+}
 
 // Runs during a change's wait or a message box: a thread timer, whose
 // procedure gets no context of its own.
@@ -124,6 +155,17 @@ TEST(Win32Form, LaidOutAsDesigned)
     for (HWND button : {f.Command_uart, f.Command2}) // neither is a default button
         EXPECT_EQ(GetWindowLongW(button, GWL_STYLE) & BS_TYPEMASK, BS_PUSHBUTTON);
     EXPECT_EQ(s.lamp(), RGB(0, 0, 0));
+    // What a screen reader says of each, as the Qt window names them.
+    CoInitialize(nullptr);
+    const std::pair<HWND, std::string> names[] = {
+        {f.Text_old, "原设备ID"},     {f.Text_new, "新设备ID"},         {f.Text_log, "操作日志"},
+        {f.Command_uart, "打开串口"}, {f.Shape_uart, "串口状态：关闭"}, {f.Command2, "更改ID"},
+    };
+    for (const auto& [control, name] : names)
+        EXPECT_EQ(accessible_name(control), name);
+    s.form->set_lamp_color(255);
+    EXPECT_EQ(accessible_name(f.Shape_uart), "串口状态：打开");
+    CoUninitialize();
 }
 
 TEST(Win32Form, KeysWalkAndClickAsOnWindows)
@@ -177,25 +219,62 @@ TEST(Win32Form, KeysWalkAndClickAsOnWindows)
               (std::vector<HWND>{f.Text_old, f.Text_new, f.Command2, f.Text_log, f.Command_uart}));
 }
 
-TEST(Win32Form, IdBoxesRunTheirRuleOncePerChange)
+TEST(Win32Form, IdBoxesTakeKeysAsTyped)
 {
     FakeSerial serial;
     Started s(&serial);
     Form1& f = *s.form;
-    const std::string message = "新ID号应为1~247的数字，请重新输入";
-    SetWindowTextW(f.Text_new, L"");
-    s.messages.messages.clear();
-    for (const char c : std::string("248")) {
-        PostMessageW(f.Text_new, WM_CHAR, static_cast<WPARAM>(c), 1);
-        pump(f);
+    for (HWND box : {f.Text_old, f.Text_new}) {
+        const std::string message = box == f.Text_old ? msg_old_id : msg_new_id;
+        for (const Keystrokes& row : id_box_keystrokes) {
+            SetWindowTextW(box, L"");
+            s.messages.messages.clear();
+            for (const char* c = row.keys; *c; ++c)
+                PostMessageW(box, WM_CHAR, static_cast<WPARAM>(*c), 1);
+            pump(f);
+            EXPECT_EQ(window_text(box), row.shown) << row.keys;
+            EXPECT_EQ(s.messages.messages, Strings(row.messages, message)) << row.keys;
+        }
     }
-    EXPECT_EQ(s.messages.messages, Strings{message}); // at the third key only
-    SetWindowTextW(f.Text_new, L"1.5");               // as a paste: rewritten, and good
-    EXPECT_EQ(f.new_id_text(), "2");
-    EXPECT_EQ(s.messages.messages.size(), 1u);
     f.set_new_id_text("0");
+    s.messages.messages.clear();
     f.set_new_id_text("0"); // the same text again changes nothing
-    EXPECT_EQ(s.messages.messages, Strings(2, message));
+    EXPECT_TRUE(s.messages.messages.empty());
+}
+
+// The window closed, or the session ended, while an attempt waits for its
+// reply or shows its message: the attempt is filed first, its message shown
+// (at a close), then the window goes.
+TEST(Win32Form, CloseOrLogOffDuringAnAttempt)
+{
+    const std::string no_reply = "设置无响应，请重新设置";
+    for (const UINT ending : {WM_CLOSE, WM_ENDSESSION}) {
+        SCOPED_TRACE(ending);
+        FakeSerial serial;
+        Started s(&serial);
+        Form1& f = *s.form;
+        SendMessageW(f.Command_uart, BM_CLICK, 0, 0);
+        std::string filed_before_message, filed_at_log_off;
+        s.messages.on_message = [&] { filed_before_message = todays_day_log(s.dir); };
+        on_timer = [&] {
+            SendMessageW(f.hwnd(), ending, TRUE, ENDSESSION_LOGOFF);
+            if (ending == WM_ENDSESSION) // the program may be gone from here on
+                filed_at_log_off = todays_day_log(s.dir);
+        };
+        SetTimer(nullptr, 0, 300, timer_proc);
+        SendMessageW(f.Command2, BM_CLICK, 0, 0);
+        const std::string filed = todays_day_log(s.dir);
+        EXPECT_NE(filed.find(as_in_day_log(filed, no_reply + star_line)), filed.npos);
+        if (ending == WM_CLOSE) {
+            EXPECT_EQ(s.messages.messages, Strings{no_reply});
+            EXPECT_EQ(filed_before_message, filed);
+            EXPECT_EQ(f.hwnd(), nullptr);
+        } else {
+            EXPECT_EQ(filed, record(f.log_text())); // one record, once
+            EXPECT_EQ(filed_at_log_off, filed);
+            EXPECT_TRUE(s.messages.messages.empty());
+        }
+    }
 }
 
 TEST(Win32Form, ChangesTheDeviceIdFromTheKeyboard)
@@ -232,10 +311,7 @@ TEST(Win32Form, ChangesTheDeviceIdFromTheKeyboard)
     EXPECT_EQ(s.messages.messages, Strings{});
     const std::string heard = device.output();
     EXPECT_EQ(heard.find("RX 11 6 0 A 0 1"), heard.rfind("RX 11 6 0 A 0 1")); // sent once
-    std::string day_log;
-    for (const auto& e : std::filesystem::directory_iterator(s.dir.path()))
-        if (e.path().filename().string().starts_with("20"))
-            day_log = read_file(e.path().string());
+    const std::string day_log = todays_day_log(s.dir);
     EXPECT_EQ(day_log, record(log));
     if (GetACP() == 936) { // GBK's 设置成功
         EXPECT_NE(day_log.find("\xC9\xE8\xD6\xC3\xB3\xC9\xB9\xA6"), day_log.npos);

@@ -2,15 +2,13 @@
 
 #include "busy_clock.h"
 #include "form_design.h"
-#include "id_rules.h"
 #include "message_box.h"
-#include "oplog.h"
-#include "port_control.h"
 #include "qt_clock.h"
 #include "serial_lib.h"
-#include "start_up.h"
 #include "vocabulary.h"
 
+#include <QApplication>
+#include <QCloseEvent>
 #include <QComboBox>
 #include <QKeyEvent>
 #include <QLabel>
@@ -67,13 +65,17 @@ Form1::Form1(std::string tool_folder, Form1Services services)
           given_or_own(services.clock, m_own_clock, [] { return std::make_unique<QtClock>(); })),
       m_serial(given_or_own(services.serial, m_own_serial,
                             [this] { return std::make_unique<qrv::SerialLib>(m_tool_folder); })),
-      m_busy_clock(std::make_unique<BusyClock>(m_clock, *this))
+      m_busy_clock(std::make_unique<BusyClock>(m_clock, *this)),
+      m_controller(std::make_unique<FormController>(*this, m_serial, *m_busy_clock, m_messages,
+                                                    m_tool_folder, [this] { close(); }))
 {
-    m_change = std::make_unique<qrv::ChangeCommand>(*this, m_serial, *m_busy_clock, m_messages,
-                                                    m_vars, m_tool_folder);
     create_controls();
-    Form_Load();
+    m_controller->on_load();
     Combo_uart->setFocus();
+    // Log-off or shutdown: the session manager asks first, and a quitting
+    // program gets no further event.
+    connect(qApp, &QGuiApplication::commitDataRequest, this, [this] { end_session(); });
+    connect(qApp, &QCoreApplication::aboutToQuit, this, [this] { end_session(); });
 }
 
 Form1::~Form1() = default;
@@ -165,10 +167,11 @@ void Form1::create_controls()
     setTabOrder(Text_new, Command2);
     setTabOrder(Command2, Text_log);
 
-    connect(Command_uart, &QPushButton::clicked, this, [this] { Command_uart_Click(); });
-    connect(Command2, &QPushButton::clicked, this, [this] { Command2_Click(); });
-    connect(Text_old, &QLineEdit::textChanged, this, [this] { Text_old_Change(); });
-    connect(Text_new, &QLineEdit::textChanged, this, [this] { Text_new_Change(); });
+    FormController& form = *m_controller;
+    connect(Command_uart, &QPushButton::clicked, this, [&form] { form.on_port_clicked(); });
+    connect(Command2, &QPushButton::clicked, this, [&form] { form.on_change_clicked(); });
+    connect(Text_old, &QLineEdit::textChanged, this, [&form] { form.on_old_id_changed(); });
+    connect(Text_new, &QLineEdit::textChanged, this, [&form] { form.on_new_id_changed(); });
 }
 
 bool Form1::eventFilter(QObject* watched, QEvent* event)
@@ -188,35 +191,12 @@ bool Form1::eventFilter(QObject* watched, QEvent* event)
     return QWidget::eventFilter(watched, event);
 }
 
-void Form1::Form_Load()
+void Form1::closeEvent(QCloseEvent* event)
 {
-    m_saved = qrv::Form_Load(*this, m_tool_folder);
-}
-
-void Form1::Command_uart_Click()
-{
-    qrv::port_button_click(*this, m_serial, m_messages, m_vars,
-                           [this] { return save_port_settings(); });
-}
-
-void Form1::Command2_Click()
-{
-    m_change->run();
-}
-
-void Form1::Text_old_Change()
-{
-    qrv::apply_id_change_rule(*this, m_messages, qrv::IdBox::old_id);
-}
-
-void Form1::Text_new_Change()
-{
-    qrv::apply_id_change_rule(*this, m_messages, qrv::IdBox::new_id);
-}
-
-bool Form1::save_port_settings()
-{
-    return qrv::save_port_settings(*this, m_tool_folder, m_saved);
+    if (m_controller->close_requested())
+        event->accept();
+    else
+        event->ignore();
 }
 
 std::int32_t Form1::lamp_color() const
@@ -258,6 +238,11 @@ void Form1::set_port_caption(const std::string& caption)
 {
     Command_uart->setText(qs(caption));
 }
+
+void Form1::set_port_button_enabled(bool enabled)
+{
+    Command_uart->setEnabled(enabled);
+}
 std::string Form1::old_id_text() const
 {
     return Text_old->text().toStdString();
@@ -281,12 +266,34 @@ std::string Form1::log_text() const
     return Text_log->toPlainText().replace(QLatin1Char('\n'), QStringLiteral("\r\n")).toStdString();
 }
 
+namespace {
+
+// The box holds LF; the log and its file have CR LF.
+QString box_lines(const std::string& text)
+{
+    QString plain = QString::fromStdString(text);
+    return plain.replace(QStringLiteral("\r\n"), QStringLiteral("\n"))
+        .replace(QLatin1Char('\r'), QLatin1Char('\n'));
+}
+
+} // namespace
+
 void Form1::set_log_text(const std::string& text)
 {
-    QString plain = qs(text);
-    plain.replace(QStringLiteral("\r\n"), QStringLiteral("\n"))
-        .replace(QLatin1Char('\r'), QLatin1Char('\n'));
-    Text_log->setPlainText(plain);
+    Text_log->setPlainText(box_lines(text));
+    show_log_end();
+}
+
+void Form1::append_log_text(const std::string& text)
+{
+    QTextCursor end(Text_log->document());
+    end.movePosition(QTextCursor::End);
+    end.insertText(box_lines(text));
+    show_log_end();
+}
+
+void Form1::show_log_end()
+{
     // The newest lines, with the verdict, are the ones to see.
     Text_log->moveCursor(QTextCursor::End);
     Text_log->ensureCursorVisible();

@@ -2,11 +2,9 @@
 // state that the core units read and write.
 #pragma once
 
-#include "change_command.h"
 #include "form1_services.h"
+#include "form_controller.h"
 #include "lamp.h"
-#include "settings_file.h"
-#include "window_state.h"
 
 #include <QWidget>
 #include <memory>
@@ -24,19 +22,15 @@ public:
     explicit Form1(std::string tool_folder, Form1Services services = {});
     ~Form1() override;
 
-    // Handlers of the window's events.
-    void Form_Load();
-    void Command_uart_Click();
-    void Command2_Click();
-    void Text_old_Change();
-    void Text_new_Change();
+    // The session ends, or the program is asked to stop: a change waiting
+    // for its reply is finished and filed now.
+    void end_session() { m_controller->end_session(); }
 
-    // Stores both list selections in parameter.txt; false when it cannot.
-    bool save_port_settings();
-
-    const qrv::PortSettings& saved_settings() const { return m_saved; }
-    const qrv::WindowVars& vars() const { return m_vars; }
+    const qrv::PortSettings& saved_settings() const { return m_controller->saved_settings(); }
+    const qrv::WindowVars& vars() const { return m_controller->vars(); }
     const std::string& tool_folder() const { return m_tool_folder; }
+    // What the log box shows, with CR LF line ends.
+    std::string log_text() const;
 
     // qrv::WindowState
     std::int32_t lamp_color() const override;
@@ -48,12 +42,13 @@ public:
     std::string baud_entry(int index) const override;
     void set_lists_enabled(bool enabled) override;
     void set_port_caption(const std::string& caption) override;
+    void set_port_button_enabled(bool enabled) override;
     std::string old_id_text() const override;
     void set_old_id_text(const std::string& text) override;
     std::string new_id_text() const override;
     void set_new_id_text(const std::string& text) override;
-    std::string log_text() const override;
     void set_log_text(const std::string& text) override;
+    void append_log_text(const std::string& text) override;
 
     Lamp* Shape_uart;
     QPushButton* Command_uart;
@@ -73,9 +68,11 @@ public:
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
 
 private:
     void create_controls();
+    void show_log_end();
 
     std::string m_tool_folder;
     std::unique_ptr<qrv::MessageSink> m_own_messages;
@@ -85,7 +82,5 @@ private:
     qrv::Clock& m_clock;
     qrv::SerialApi& m_serial;
     std::unique_ptr<qrv::Clock> m_busy_clock;
-    qrv::WindowVars m_vars;
-    qrv::PortSettings m_saved;
-    std::unique_ptr<qrv::ChangeCommand> m_change;
+    std::unique_ptr<FormController> m_controller;
 };

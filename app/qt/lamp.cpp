@@ -7,15 +7,14 @@
 Lamp::Lamp(QWidget* parent) : QWidget(parent)
 {
     setFocusPolicy(Qt::NoFocus);
-    setAccessibleName(QString::fromUtf8(qrv::name_lamp));
     set_fill_color(0);
 }
 
 void Lamp::set_fill_color(std::int32_t color)
 {
     m_fill_color = color;
-    setAccessibleDescription(
-        QString::fromUtf8(color == 0 ? qrv::lamp_says_closed : qrv::lamp_says_open));
+    // A screen reader reads the port's state in the lamp's name.
+    setAccessibleName(QString::fromUtf8(color == 0 ? qrv::name_lamp_closed : qrv::name_lamp_open));
     update();
 }
 

@@ -1,10 +1,7 @@
 #include "form1.h"
 
 #include "form_design.h"
-#include "id_rules.h"
 #include "message_box.h"
-#include "port_control.h"
-#include "start_up.h"
 #include "vocabulary.h"
 #include "wide_text.h"
 #include "win32_clock.h"
@@ -39,21 +36,25 @@ struct Control {
 };
 
 // Centred in their height: where 宋体 is missing, a taller face is clipped evenly.
-constexpr DWORD label = SS_LEFT | SS_NOPREFIX | SS_CENTERIMAGE;
-constexpr DWORD button = BS_PUSHBUTTON | WS_TABSTOP | WS_GROUP;
-constexpr DWORD list = CBS_DROPDOWNLIST | WS_VSCROLL | WS_TABSTOP | WS_GROUP;
-constexpr DWORD box = ES_AUTOHSCROLL | WS_TABSTOP | WS_GROUP;
-constexpr DWORD log_box = ES_MULTILINE | ES_AUTOVSCROLL | ES_WANTRETURN | WS_TABSTOP | WS_GROUP;
+constexpr DWORD unseen_label = SS_LEFT | SS_NOPREFIX;
+constexpr DWORD label = unseen_label | SS_CENTERIMAGE | WS_VISIBLE;
+constexpr DWORD lamp = SS_OWNERDRAW | WS_VISIBLE;
+constexpr DWORD button = BS_PUSHBUTTON | WS_TABSTOP | WS_GROUP | WS_VISIBLE;
+constexpr DWORD list = CBS_DROPDOWNLIST | WS_VSCROLL | WS_TABSTOP | WS_GROUP | WS_VISIBLE;
+constexpr DWORD box = ES_AUTOHSCROLL | WS_TABSTOP | WS_GROUP | WS_VISIBLE;
+constexpr DWORD log_box =
+    ES_MULTILINE | ES_AUTOVSCROLL | ES_WANTRETURN | WS_TABSTOP | WS_GROUP | WS_VISIBLE;
 
 // In the order of creation, which is the tab order; a label comes before
-// the control it names, where screen readers look for the name.
+// the control it names, where screen readers look for the name (the log box
+// has one nobody sees).
 const Control controls[] = {
     // clang-format off
     {&Form1::Label3, L"STATIC", qrv::label_port, label, 0, design::Label3, FontKind::label},
     {&Form1::Combo_uart, L"COMBOBOX", "", list, 0, design::Combo_uart, FontKind::standard},
     {&Form1::Label1, L"STATIC", qrv::label_baud, label, 0, design::Label1, FontKind::label},
     {&Form1::Combo_baud, L"COMBOBOX", "", list, 0, design::Combo_baud, FontKind::standard},
-    {&Form1::Shape_uart, L"STATIC", qrv::name_lamp, SS_OWNERDRAW, 0, design::Shape_uart, FontKind::standard},
+    {&Form1::Shape_uart, L"STATIC", qrv::name_lamp_closed, lamp, 0, design::Shape_uart, FontKind::standard},
     {&Form1::Command_uart, L"BUTTON", "", button, 0, design::Command_uart, FontKind::port_button},
     {&Form1::Label4, L"STATIC", qrv::label_old_id, label, 0, design::Label4, FontKind::label},
     {&Form1::Text_old, L"EDIT", "", box, WS_EX_CLIENTEDGE, design::Text_old, FontKind::standard},
@@ -63,6 +64,7 @@ const Control controls[] = {
     {&Form1::Label5, L"STATIC", qrv::label_data_bits, label, 0, design::Label5, FontKind::label},
     {&Form1::Label6, L"STATIC", qrv::label_stop_bits, label, 0, design::Label6, FontKind::label},
     {&Form1::Label7, L"STATIC", qrv::label_parity, label, 0, design::Label7, FontKind::label},
+    {&Form1::log_box_name, L"STATIC", qrv::name_log_box, unseen_label, 0, {}, FontKind::standard},
     {&Form1::Text_log, L"EDIT", "", log_box, WS_EX_CLIENTEDGE, design::Text_log, FontKind::standard},
     // clang-format on
 };
@@ -167,10 +169,11 @@ Form1::Form1(std::string tool_folder, Form1Services services)
       m_serial(given_or_own(services.serial, m_own_serial,
                             [] { return std::make_unique<qrv::Win32Serial>(); })),
       m_window_clock(std::make_unique<WindowClock>(
-          m_clock, [this](MSG& msg) { dispatch(msg); }, [this](bool busy) { set_busy(busy); }))
+          m_clock, [this](MSG& msg) { dispatch(msg); }, [this](bool busy) { set_busy(busy); })),
+      m_controller(std::make_unique<FormController>(*this, m_serial, *m_window_clock, m_messages,
+                                                    m_tool_folder,
+                                                    [this] { DestroyWindow(m_hwnd); }))
 {
-    m_change = std::make_unique<qrv::ChangeCommand>(*this, m_serial, *m_window_clock, m_messages,
-                                                    m_vars, m_tool_folder);
     const HINSTANCE instance = GetModuleHandleW(nullptr);
     WNDCLASSEXW wc{};
     wc.cbSize = sizeof wc;
@@ -187,7 +190,7 @@ Form1::Form1(std::string tool_folder, Form1Services services)
         throw std::runtime_error("the window could not be created");
     create_controls();
     lay_out(window_dpi(m_hwnd));
-    Form_Load();
+    m_controller->on_load();
     m_focus = Combo_uart;
 }
 
@@ -202,8 +205,8 @@ void Form1::create_controls()
     int id = first_control_id;
     for (const Control& c : controls) {
         this->*c.member = CreateWindowExW(
-            c.ex_style, c.window_class, wide(c.text).c_str(), WS_CHILD | WS_VISIBLE | c.style, 0, 0,
-            0, 0, m_hwnd, reinterpret_cast<HMENU>(static_cast<INT_PTR>(id++)), nullptr, nullptr);
+            c.ex_style, c.window_class, wide(c.text).c_str(), WS_CHILD | c.style, 0, 0, 0, 0,
+            m_hwnd, reinterpret_cast<HMENU>(static_cast<INT_PTR>(id++)), nullptr, nullptr);
     }
     for (int port = 1; port <= qrv::port_count; ++port)
         add_entry(Combo_uart, std::to_string(port));
@@ -325,9 +328,15 @@ LRESULT Form1::handle(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp)
     }
     case WM_CLOSE:
         // Not under a handler still running, such as a change in its wait.
-        m_close_pending = m_handlers_running > 0;
-        if (!m_close_pending)
+        if (m_controller->close_requested())
             DestroyWindow(m_hwnd);
+        return 0;
+    case WM_QUERYENDSESSION:
+        return TRUE;
+    case WM_ENDSESSION:
+        // The program may be ended as soon as this returns.
+        if (wp)
+            m_controller->end_session();
         return 0;
     case WM_NCDESTROY:
         m_hwnd = nullptr;
@@ -338,22 +347,14 @@ LRESULT Form1::handle(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp)
 
 void Form1::on_command(HWND control, WORD code)
 {
-    // Counted, also when a handler fails: a close while one pumps messages
-    // (a change in its wait) is carried out once the last one has returned.
-    struct Running {
-        int& count;
-        ~Running() { --count; }
-    } running{++m_handlers_running};
     if (code == BN_CLICKED && control == Command_uart)
-        Command_uart_Click();
+        m_controller->on_port_clicked();
     else if (code == BN_CLICKED && control == Command2)
-        Command2_Click();
+        m_controller->on_change_clicked();
     else if (code == EN_CHANGE && control == Text_old)
-        Text_old_Change();
+        m_controller->on_old_id_changed();
     else if (code == EN_CHANGE && control == Text_new)
-        Text_new_Change();
-    if (m_handlers_running == 1 && m_close_pending)
-        DestroyWindow(m_hwnd);
+        m_controller->on_new_id_changed();
 }
 
 void Form1::draw_lamp(const DRAWITEMSTRUCT& item) const
@@ -383,36 +384,12 @@ void Form1::set_busy(bool busy)
     }
 }
 
-void Form1::Form_Load()
-{
-    m_saved = qrv::Form_Load(*this, m_tool_folder);
-}
-
-void Form1::Command_uart_Click()
-{
-    qrv::port_button_click(*this, m_serial, m_messages, m_vars, [this] {
-        return qrv::save_port_settings(*this, m_tool_folder, m_saved);
-    });
-}
-
-void Form1::Command2_Click()
-{
-    m_change->run();
-}
-
-void Form1::Text_old_Change()
-{
-    qrv::apply_id_change_rule(*this, m_messages, qrv::IdBox::old_id);
-}
-
-void Form1::Text_new_Change()
-{
-    qrv::apply_id_change_rule(*this, m_messages, qrv::IdBox::new_id);
-}
-
 void Form1::set_lamp_color(std::int32_t color)
 {
     m_lamp_color = color;
+    // A screen reader reads the port's state in the lamp's name.
+    SetWindowTextW(Shape_uart,
+                   wide(color == 0 ? qrv::name_lamp_closed : qrv::name_lamp_open).c_str());
     InvalidateRect(Shape_uart, nullptr, TRUE);
 }
 
@@ -459,6 +436,11 @@ void Form1::set_port_caption(const std::string& caption)
     SetWindowTextW(Command_uart, wide(caption).c_str());
 }
 
+void Form1::set_port_button_enabled(bool enabled)
+{
+    EnableWindow(Command_uart, enabled);
+}
+
 std::string Form1::old_id_text() const
 {
     return window_text(Text_old);
@@ -481,11 +463,15 @@ void Form1::set_new_id_text(const std::string& text)
 
 // An edit box raises EN_CHANGE on every WM_SETTEXT, even of the text it
 // holds: only a different text is set, so a rule that rewrites its own box
-// runs once more and no further.
+// runs once more and no further. The caret goes to the end, where typing
+// goes on: at the front, the next digit would go before the others.
 void Form1::set_box_text(HWND box, const std::string& text)
 {
-    if (window_text(box) != text)
-        SetWindowTextW(box, wide(text).c_str());
+    if (window_text(box) == text)
+        return;
+    SetWindowTextW(box, wide(text).c_str());
+    const int end = GetWindowTextLengthW(box);
+    SendMessageW(box, EM_SETSEL, static_cast<WPARAM>(end), end);
 }
 
 std::string Form1::log_text() const
@@ -496,6 +482,19 @@ std::string Form1::log_text() const
 void Form1::set_log_text(const std::string& text)
 {
     SetWindowTextW(Text_log, wide(text).c_str());
+    show_log_end();
+}
+
+void Form1::append_log_text(const std::string& text)
+{
+    const int end = GetWindowTextLengthW(Text_log);
+    SendMessageW(Text_log, EM_SETSEL, static_cast<WPARAM>(end), end);
+    SendMessageW(Text_log, EM_REPLACESEL, FALSE, reinterpret_cast<LPARAM>(wide(text).c_str()));
+    show_log_end();
+}
+
+void Form1::show_log_end()
+{
     // The newest lines, with the verdict, are the ones to see.
     const int end = GetWindowTextLengthW(Text_log);
     SendMessageW(Text_log, EM_SETSEL, static_cast<WPARAM>(end), end);

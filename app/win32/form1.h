@@ -2,10 +2,8 @@
 // and the window state that the core units read and write.
 #pragma once
 
-#include "change_command.h"
 #include "form1_services.h"
-#include "settings_file.h"
-#include "window_state.h"
+#include "form_controller.h"
 
 #include <memory>
 #include <windows.h>
@@ -27,14 +25,9 @@ public:
     // Pumps messages until the window is closed.
     void run();
 
-    // Handlers of the window's events.
-    void Form_Load();
-    void Command_uart_Click();
-    void Command2_Click();
-    void Text_old_Change();
-    void Text_new_Change();
-
-    const qrv::PortSettings& saved_settings() const { return m_saved; }
+    const qrv::PortSettings& saved_settings() const { return m_controller->saved_settings(); }
+    // What the log box shows, with CR LF line ends.
+    std::string log_text() const;
 
     // qrv::WindowState
     std::int32_t lamp_color() const override { return m_lamp_color; }
@@ -46,12 +39,13 @@ public:
     std::string baud_entry(int index) const override;
     void set_lists_enabled(bool enabled) override;
     void set_port_caption(const std::string& caption) override;
+    void set_port_button_enabled(bool enabled) override;
     std::string old_id_text() const override;
     void set_old_id_text(const std::string& text) override;
     std::string new_id_text() const override;
     void set_new_id_text(const std::string& text) override;
-    std::string log_text() const override;
     void set_log_text(const std::string& text) override;
+    void append_log_text(const std::string& text) override;
 
     HWND Shape_uart = nullptr;
     HWND Command_uart = nullptr;
@@ -67,6 +61,7 @@ public:
     HWND Label2 = nullptr;
     HWND Text_new = nullptr;
     HWND Command2 = nullptr;
+    HWND log_box_name = nullptr; // unseen: names the log box for a screen reader
     HWND Text_log = nullptr;
 
 private:
@@ -80,6 +75,7 @@ private:
     void draw_lamp(const DRAWITEMSTRUCT& item) const;
     void set_busy(bool busy);
     void set_box_text(HWND box, const std::string& text);
+    void show_log_end();
 
     std::string m_tool_folder;
     std::unique_ptr<qrv::MessageSink> m_own_messages;
@@ -89,14 +85,10 @@ private:
     qrv::Clock& m_clock;
     qrv::SerialApi& m_serial;
     std::unique_ptr<qrv::Clock> m_window_clock;
-    qrv::WindowVars m_vars;
-    qrv::PortSettings m_saved;
-    std::unique_ptr<qrv::ChangeCommand> m_change;
+    std::unique_ptr<FormController> m_controller;
     std::unique_ptr<Fonts> m_fonts;
     HWND m_hwnd = nullptr;
     HWND m_focus = nullptr; // the control to give the focus back to
     std::int32_t m_lamp_color = 0;
-    bool m_busy = false;          // a change waits for its reply
-    int m_handlers_running = 0;   // nested while a handler pumps messages
-    bool m_close_pending = false; // closed while one ran
+    bool m_busy = false; // a change waits for its reply
 };

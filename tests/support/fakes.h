@@ -3,7 +3,7 @@
 #pragma once
 
 #include "clock.h"
-#include "oplog.h"
+#include "day_log_file.h"
 #include "serial_api.h"
 #include "window_state.h"
 
@@ -44,16 +44,39 @@ inline const std::string success_entry =
     entry_17_to_1("响应数据：1 6 0 A 0 1 68 8\r\nModbus 新ID 设置成功  ");
 inline const std::string no_reply_entry = entry_17_to_1("设置无响应，请重新设置");
 
-// The record of an entry in the day log file, in the system's encoding.
+// A day log file that holds these entries, as a new file gets them here.
+inline std::string day_log_of(const Strings& entries)
+{
+    std::string file;
+    for (const std::string& entry : entries)
+        file += record_bytes(std::string_view(file).substr(0, 3), entry).value();
+    return file;
+}
+
+// A new day log file with one entry.
 inline std::string record(const std::string& entry)
 {
-    return encode_text("\"" + entry + "\"\r\n", system_charset()).value();
+    return day_log_of({entry});
+}
+
+// Text as the records of a day log file are written in it.
+inline std::string as_in_day_log(const std::string& file, const std::string& text)
+{
+    const std::string quoted = record_bytes(std::string_view(file).substr(0, 3), text).value();
+    const std::size_t start = quoted.find('"') + 1; // after a byte order mark, if any
+    return quoted.substr(start, quoted.size() - 3 - start);
 }
 
 class MessageRecorder : public MessageSink {
 public:
-    void show_message(const std::string& text) override { messages.push_back(text); }
+    void show_message(const std::string& text) override
+    {
+        messages.push_back(text);
+        if (on_message)
+            on_message();
+    }
     Strings messages;
+    std::function<void()> on_message; // runs while the message is shown
 };
 
 // The window's state as plain values; setting a text raises no change event.
@@ -68,17 +91,18 @@ public:
     std::string baud_entry(int index) const override { return bauds.at(std::size_t(index)); }
     void set_lists_enabled(bool enabled) override { lists_enabled = enabled; }
     void set_port_caption(const std::string& text) override { caption = text; }
+    void set_port_button_enabled(bool enabled) override { port_button_enabled = enabled; }
     std::string old_id_text() const override { return old_id; }
     void set_old_id_text(const std::string& text) override { old_id = text; }
     std::string new_id_text() const override { return new_id; }
     void set_new_id_text(const std::string& text) override { new_id = text; }
-    std::string log_text() const override { return log; }
     void set_log_text(const std::string& text) override { log = text; }
+    void append_log_text(const std::string& text) override { log += text; }
 
     std::int32_t lamp = 0;
     int port = 8, baud = 4;
     Strings bauds{"9600", "19200", "38400", "57600", "115200", "230400"};
-    bool lists_enabled = true;
+    bool lists_enabled = true, port_button_enabled = true;
     std::string caption = "打开串口", old_id = "17", new_id = "1", log;
 };
 
@@ -95,10 +119,15 @@ public:
             during_wait();
     }
     std::int64_t now_ms() override { return now; }
+    void sleep_ms(int ms) override
+    {
+        sleeps.push_back(ms);
+        now += ms;
+    }
 
     std::string date = "2026-12-06";
     std::int64_t now = 0;
-    std::vector<int> waits;
+    std::vector<int> waits, sleeps;
     std::function<void()> during_wait;
 };
 
@@ -116,7 +145,7 @@ public:
     int sio_baud(int port, std::int32_t baud) override
     {
         const bool refused = std::ranges::find(refused_bauds, baud) != refused_bauds.end();
-        const int status = !is_open(port) ? sio_bad_port : refused ? sio_bad_baud : baud_status;
+        const int status = failure(port) ?: refused ? sio_bad_baud : baud_status;
         if (status == sio_ok)
             open_ports[port] = baud;
         return call("baud", port, status, baud);
@@ -127,8 +156,8 @@ public:
     }
     int sio_write(int port, const std::uint8_t* buf, int len) override
     {
-        if (!is_open(port))
-            return call("write", port, sio_bad_port);
+        if (const int failed = failure(port) ?: write_status)
+            return call("write", port, failed);
         written.emplace_back(buf, buf + len);
         arrive(device ? device(written.back()) : Bytes{});
         return call("write", port, sio_ok);
@@ -136,12 +165,12 @@ public:
     int sio_iqueue(int port) override
     {
         deliver();
-        return call("iqueue", port, is_open(port) ? int(input.size()) : sio_bad_port);
+        return call("iqueue", port, failure(port) ?: int(input.size()));
     }
     int sio_read(int port, std::uint8_t* buf, int len) override
     {
-        if (!is_open(port))
-            return call("read", port, sio_bad_port);
+        if (const int failed = failure(port))
+            return call("read", port, failed);
         deliver();
         const auto n = std::min(input.size(), std::size_t(len));
         std::copy_n(input.begin(), n, buf);
@@ -153,14 +182,14 @@ public:
         deliver();
         if (is_open(port))
             input.clear();
-        return call("flush", port, is_open(port) ? sio_ok : sio_bad_port);
+        return call("flush", port, failure(port));
     }
     // Without a clock nothing more comes than the device gave: waiting fails.
     int sio_wait_input(int port, int ms) override
     {
         deliver();
-        if (!is_open(port) || (input.empty() && !clock))
-            return call("wait", port, sio_bad_port);
+        if (const int failed = failure(port) ?: input.empty() && !clock ? sio_bad_port : 0)
+            return call("wait", port, failed);
         if (input.empty() && !arriving.empty() && arriving.front().first <= clock->now + ms) {
             clock->now = arriving.front().first;
             deliver();
@@ -189,7 +218,8 @@ public:
         }
     }
 
-    int open_status = sio_ok, baud_status = sio_ok;
+    int open_status = sio_ok, baud_status = sio_ok, write_status = sio_ok;
+    bool gone = false; // the adapter is pulled: every call on an open port fails so
     std::vector<std::int32_t> refused_bauds;
     std::map<int, std::int32_t> open_ports; // port -> baud
     Strings calls;                          // "open 9", "baud 9 115200", ...
@@ -203,6 +233,8 @@ public:
 
 private:
     bool is_open(int port) const { return open_ports.count(port) > 0; }
+    // 0, or why any call on the port fails now.
+    int failure(int port) const { return !is_open(port) ? sio_bad_port : gone ? sio_port_gone : 0; }
     void deliver()
     {
         while (clock && !arriving.empty() && arriving.front().first <= clock->now) {
