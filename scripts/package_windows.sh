@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Builds the two Windows programs for a technician, optimised and stripped, in
 # build-win-release/, and packs them with their read-me into
-# dist/qrv-idtool-windows-x64.zip. Checks that each needs no DLL beyond
+# dist/qrv-idtool-windows-x64.zip, inside one folder qrv-idtool-VERSION, so
+# that unpacking never scatters them. Checks that each needs no DLL beyond
 # Windows' own and that the zip stays within 5 MB.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -22,8 +23,10 @@ for exe in qrv-idset qrv-idctl; do
     done
 done
 
-stage=$build/zip
-rm -rf "$stage" && mkdir -p "$stage" dist
+version=$(sed -n 's/^project(qrv_idset VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt)
+folder=qrv-idtool-$version
+stage=$build/zip/$folder
+rm -rf "$build/zip" && mkdir -p "$stage" dist
 for exe in qrv-idset qrv-idctl; do
     x86_64-w64-mingw32-strip -o "$stage/$exe.exe" "$build/bin/$exe.exe"
 done
@@ -31,7 +34,8 @@ done
 { printf '\xEF\xBB\xBF'; sed 's/$/\r/' app/win32/README-windows.txt; } >"$stage/README.txt"
 zip=dist/qrv-idtool-windows-x64.zip
 rm -f "$zip"
-(cd "$stage" && zip -q -9 -X "../../$zip" qrv-idset.exe qrv-idctl.exe README.txt)
+(cd "$build/zip" && zip -q -9 -X "../../$zip" "$folder" "$folder"/qrv-idset.exe "$folder"/qrv-idctl.exe \
+    "$folder"/README.txt)
 size=$(stat -c %s "$zip")
 if [ "$size" -gt $((5 * 1024 * 1024)) ]; then
     echo "$zip is $size bytes, over 5 MB" >&2

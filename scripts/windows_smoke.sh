@@ -1,10 +1,13 @@
 #!/usr/bin/env bash
-# qrv-idset.exe from the zip as a technician meets it: unpacked into an empty
-# folder of a fresh Wine prefix, with the virtual device (ID 17) on COM9.
-# Times the start until the window shows, reads the memory it holds, takes
-# its picture, then opens the port and changes the ID with the keyboard
-# alone, as X key presses: Tab Tab Enter (打开串口), Tab Tab Tab Enter (更改ID),
-# and takes its picture again.
+# qrv-idset.exe from the zip as a technician meets it: unpacked into C: of a
+# fresh Wine prefix (the zip holds one folder, qrv-idtool-VERSION), with the
+# virtual device (ID 17) on COM9. Times the start until the window shows,
+# reads the memory it holds, takes its picture, then opens the port and
+# changes the ID with the keyboard alone, as X key presses: Tab Tab Enter
+# (打开串口), Tab Tab Tab Enter (更改ID), and takes its picture again. Then the
+# adapter is pulled (the device stopped) and 更改ID pressed once more: the
+# day log says the request was not sent before the message shows, and a
+# log-off with the message on screen ends the program.
 #   scripts/windows_smoke.sh ZIP QRV-DEVSIM OUT_DIR   (DISPLAY must be set)
 set -euo pipefail
 zip=$(realpath "$1") devsim=$(realpath "$2") out=$(realpath "$3")
@@ -33,16 +36,17 @@ mkdir "$WINEPREFIX"
 "$wine/wine64" wineboot -i >/dev/null 2>&1
 # Without a window manager Wine draws the windows' frames itself.
 "$wine/wine64" reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f >/dev/null 2>&1
-tool=$WINEPREFIX/drive_c/qrv-idtool
-mkdir "$tool"
-unzip -q "$zip" -d "$tool"
+folder=$(unzip -Z1 "$zip" | cut -d/ -f1 | sort -u)
+[[ $folder == qrv-idtool-* && $folder != *$'\n'* ]] || { echo "windows_smoke: the zip is not one folder" >&2; exit 1; }
+unzip -q "$zip" -d "$WINEPREFIX/drive_c"
+tool=$WINEPREFIX/drive_c/$folder
 "$devsim" --id 17 --link "$WINEPREFIX/dosdevices/com9" >"$scratch/devsim.log" 2>&1 &
 devsim_pid=$!
 wait_for "$scratch/devsim.log" ' -> ' "the virtual device did not come up"
 
 start=$(date +%s%N)
 # Wine takes the ANSI code page from the locale's name: 936, as on a Chinese system.
-LC_ALL=zh_CN.UTF-8 "$wine/wine64" 'C:\qrv-idtool\qrv-idset.exe' >/dev/null 2>&1 &
+LC_ALL=zh_CN.UTF-8 "$wine/wine64" "C:\\$folder\\qrv-idset.exe" >/dev/null 2>&1 &
 # Asked every 20 ms: xdotool's own --sync asks only every half second.
 window=
 for _ in $(seq 1000); do
@@ -65,5 +69,17 @@ sleep 1.5 # the wait for the reply, then the verdict
 # 设置成功 in GBK, the day log's encoding under code page 936
 wait_for "$(ls "$tool"/20*.txt)" "$(printf '\xC9\xE8\xD6\xC3\xB3\xC9\xB9\xA6')" "no success in the day log"
 import -window "$window" "$out/window-windows-changed.png"
+
+kill "$devsim_pid" && wait "$devsim_pid" 2>/dev/null || true
+devsim_pid=
+xdotool key Return
+# 串口已断开，命令未能发送 in GBK, on disk while its message is shown
+wait_for "$(ls "$tool"/20*.txt)" "$(printf '\xB4\xAE\xBF\xDA\xD2\xD1\xB6\xCF\xBF\xAA\xA3\xAC\xC3\xFC\xC1\xEE\xCE\xB4\xC4\xDC\xB7\xA2\xCB\xCD')" \
+    "no record of the request that could not be sent"
+sleep 0.5
+"$wine/wine64" wineboot -e >/dev/null 2>&1 || true
+for _ in $(seq 100); do pgrep -f 'qrv-idset\.exe' >/dev/null || break; sleep 0.1; done
+! pgrep -f 'qrv-idset\.exe' >/dev/null || { echo "windows_smoke: the log-off did not end the window" >&2; exit 1; }
 echo "qrv-idset.exe from the zip: window up ${up_ms} ms after the start, ${rss_kib} KiB resident;" \
-    "port opened and ID 17 changed to 1 from the keyboard alone"
+    "port opened and ID 17 changed to 1 from the keyboard alone; the pulled adapter filed as" \
+    "not sent before its message; the log-off during that message ended the window"
