@@ -27,7 +27,7 @@ FormController::FormController(qrv::WindowState& view, qrv::SerialApi& serial, q
                                qrv::MessageSink& messages, std::string tool_folder,
                                std::function<void()> close_window)
     : m_view(view), m_serial(serial), m_messages(messages), m_tool_folder(std::move(tool_folder)),
-      m_change(view, serial, clock, messages, m_vars, m_tool_folder),
+      m_change(view, serial, clock, messages, m_choice, m_tool_folder),
       m_close_window(std::move(close_window))
 {
 }
@@ -44,7 +44,7 @@ void FormController::on_port_clicked()
     // The port an attempt uses stays as it is until its verdict.
     if (m_change.running())
         return;
-    qrv::port_button_click(m_view, m_serial, m_messages, m_vars, [this] {
+    qrv::port_button_click(m_view, m_serial, m_messages, m_choice, [this] {
         return qrv::save_port_settings(m_view, m_tool_folder, m_saved);
     });
 }

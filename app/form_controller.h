@@ -36,7 +36,7 @@ public:
     void end_session();
 
     const qrv::PortSettings& saved_settings() const { return m_saved; }
-    const qrv::WindowVars& vars() const { return m_vars; }
+    const qrv::PortChoice& port_choice() const { return m_choice; }
 
 private:
     class Running;
@@ -45,7 +45,7 @@ private:
     qrv::SerialApi& m_serial;
     qrv::MessageSink& m_messages;
     std::string m_tool_folder;
-    qrv::WindowVars m_vars;
+    qrv::PortChoice m_choice;
     qrv::PortSettings m_saved;
     qrv::ChangeCommand m_change;
     int m_handlers_running = 0;

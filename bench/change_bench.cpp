@@ -33,8 +33,8 @@ int main(int argc, char* argv[])
     qrv::test::Devsim device(dir.file("ports/COM9"), {"--id", "17"});
     qrv::test::MessageRecorder messages;
     Form1 form(dir.path(), {&messages});
-    form.Command_uart->click();
-    if (form.lamp_color() == 0) {
+    form.port_button()->click();
+    if (!form.is_port_open()) {
         std::fprintf(stderr, "could not open the virtual device's port\n");
         return 1;
     }
@@ -43,12 +43,12 @@ int main(int argc, char* argv[])
     int successes = 0;
     for (int i = 0; i < attempts; ++i) {
         // Back and forth between 17 and 1, so every attempt is a real change.
-        form.Text_old->setText(i % 2 ? "1" : "17");
-        form.Text_new->setText(i % 2 ? "17" : "1");
+        form.old_id_box()->setText(i % 2 ? "1" : "17");
+        form.new_id_box()->setText(i % 2 ? "17" : "1");
         QElapsedTimer wall;
         const double cpu_before = cpu_ms();
         wall.start();
-        form.Command2->click();
+        form.change_button()->click();
         const double took = static_cast<double>(wall.nsecsElapsed()) / 1e6;
         const double cpu = cpu_ms() - cpu_before;
         wall_total += took;

@@ -38,8 +38,8 @@ int main(int argc, char* argv[])
     qrv::test::MessageRecorder messages;
     Form1 form(dir.path(), {&messages});
     form.show();
-    SendMessageW(form.Command_uart, BM_CLICK, 0, 0);
-    if (form.lamp_color() == 0) {
+    SendMessageW(form.port_button(), BM_CLICK, 0, 0);
+    if (!form.is_port_open()) {
         std::fprintf(stderr, "could not open COM9\n");
         return 1;
     }
@@ -50,8 +50,9 @@ int main(int argc, char* argv[])
         form.set_old_id_text(i % 2 ? "1" : "17");
         form.set_new_id_text(i % 2 ? "17" : "1");
         const double cpu_before = cpu_ms(), start = now_ms();
-        SendMessageW(form.hwnd(), WM_COMMAND, MAKEWPARAM(GetDlgCtrlID(form.Command2), BN_CLICKED),
-                     reinterpret_cast<LPARAM>(form.Command2));
+        SendMessageW(form.hwnd(), WM_COMMAND,
+                     MAKEWPARAM(GetDlgCtrlID(form.change_button()), BN_CLICKED),
+                     reinterpret_cast<LPARAM>(form.change_button()));
         const double took = now_ms() - start;
         cpu_total += cpu_ms() - cpu_before;
         wall_total += took;

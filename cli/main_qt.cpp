@@ -1,7 +1,7 @@
 #include "idctl.h"
 #include "interrupt.h"
 #include "qt_clock.h"
-#include "serial_lib.h"
+#include "qt_serial.h"
 
 #include <QCoreApplication>
 
@@ -10,8 +10,8 @@ int main(int argc, char* argv[])
     QCoreApplication app(argc, argv);
     qrv::cli::catch_stop_signals();
     const std::string folder = QCoreApplication::applicationDirPath().toStdString();
-    qrv::SerialLib serial(folder);
-    QtClock clock;
+    qrv::QtSerial serial(folder);
+    qrv::QtClock clock;
     const qrv::cli::Platform platform{
         serial, clock,
         [&serial](int port, const std::string& device) { return serial.open_device(port, device); },

@@ -32,7 +32,7 @@ int main()
     const UINT console_page = GetConsoleOutputCP();
     SetConsoleOutputCP(CP_UTF8);
     qrv::Win32Serial serial;
-    Win32Clock clock;
+    qrv::Win32Clock clock;
     const qrv::cli::Platform platform{
         serial, clock,
         [&serial](int port, const std::string& device) { return serial.open_device(port, device); },

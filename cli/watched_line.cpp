@@ -104,13 +104,13 @@ int WatchedLine::watch(int port, int ms)
     return waited < 0 ? waited : take_in(port);
 }
 
-void LineClock::delay_ms(int ms)
+void LineClock::wait_handling_events(int ms)
 {
     const std::int64_t end = m_base.now_ms() + ms;
     for (std::int64_t left = ms; left > 0; left = end - m_base.now_ms()) {
         if (m_line.watch(m_port, static_cast<int>(left)) < 0) {
             // A line that has failed cannot be slept on.
-            m_base.delay_ms(static_cast<int>(left));
+            m_base.wait_handling_events(static_cast<int>(left));
             return;
         }
     }

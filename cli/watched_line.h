@@ -50,7 +50,7 @@ public:
         : WaitingClock(base), m_line(line), m_port(port)
     {
     }
-    void delay_ms(int ms) override;
+    void wait_handling_events(int ms) override;
 
 private:
     WatchedLine& m_line;

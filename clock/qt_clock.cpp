@@ -9,6 +9,8 @@
 #include <QTimer>
 #include <chrono>
 
+namespace qrv {
+
 std::string QtClock::date_text()
 {
     return QDate::currentDate().toString(QStringLiteral("yyyy-MM-dd")).toStdString();
@@ -47,7 +49,7 @@ std::int64_t QtClock::now_ms()
     return duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count();
 }
 
-void QtClock::delay_ms(int ms)
+void QtClock::wait_handling_events(int ms)
 {
     if (ms <= 0)
         return;
@@ -73,3 +75,5 @@ void QtClock::sleep_ms(int ms)
     if (ms > 0)
         QThread::msleep(static_cast<unsigned long>(ms));
 }
+
+} // namespace qrv

@@ -6,14 +6,18 @@
 
 #include <QString>
 
+namespace qrv {
+
 class QtClock : public qrv::Clock {
 public:
     std::string date_text() override;
     std::string date_time_text() override;
-    void delay_ms(int ms) override;
+    void wait_handling_events(int ms) override;
     void sleep_ms(int ms) override;
     std::int64_t now_ms() override;
 };
 
 // The locale's long time format without its time zone part.
 QString time_format_without_zone(const QString& format);
+
+} // namespace qrv

@@ -4,6 +4,8 @@
 
 #include <cstdio>
 
+namespace qrv {
+
 std::string Win32Clock::date_text()
 {
     SYSTEMTIME now;
@@ -24,7 +26,7 @@ std::string Win32Clock::date_time_text()
     return qrv::utf8(date) + " " + qrv::utf8(time);
 }
 
-void Win32Clock::delay_ms(int ms)
+void Win32Clock::wait_handling_events(int ms)
 {
     sleep_ms(ms);
 }
@@ -44,3 +46,5 @@ std::int64_t Win32Clock::now_ms()
     QueryPerformanceFrequency(&frequency);
     return count.QuadPart / (frequency.QuadPart / 1000);
 }
+
+} // namespace qrv

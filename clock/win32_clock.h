@@ -5,12 +5,16 @@
 
 #include "clock.h"
 
+namespace qrv {
+
 class Win32Clock : public qrv::Clock {
 public:
     std::string date_text() override;
     std::string date_time_text() override;
     // Sleeps; a window that must stay painted waits with a clock of its own.
-    void delay_ms(int ms) override;
+    void wait_handling_events(int ms) override;
     void sleep_ms(int ms) override;
     std::int64_t now_ms() override;
 };
+
+} // namespace qrv

@@ -25,16 +25,16 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     qrv::test::FakeSerial serial;
     qrv::test::FakeClock clock;
     qrv::test::MessageRecorder messages;
-    window.lamp = 255;
+    window.port_open = true;
     window.old_id = std::to_string(1 + data[0] % 247);
     window.new_id = std::to_string(1 + data[1] % 247);
-    const qrv::WindowVars vars{115200, 9};
+    const qrv::PortChoice choice{9, 115200};
     serial.open_ports[9] = 115200;
     serial.device = [&](const qrv::test::Bytes&) {
         return qrv::test::Bytes(data + 2, data + size);
     };
 
-    const auto verdict = qrv::ChangeCommand(window, serial, clock, messages, vars, folder).run();
+    const auto verdict = qrv::ChangeCommand(window, serial, clock, messages, choice, folder).run();
     const std::string star = "************************************";
     const auto read = qrv::parse_read_reply({data + 2, size - 2}, data[1]);
     const bool value = read.kind == qrv::ReadReply::Kind::value;

@@ -34,8 +34,9 @@ private:
 } // namespace
 
 ChangeCommand::ChangeCommand(WindowState& window, SerialApi& serial, Clock& clock,
-                             MessageSink& messages, const WindowVars& vars, std::string tool_folder)
-    : m_window(window), m_serial(serial), m_clock(clock), m_messages(messages), m_vars(vars),
+                             MessageSink& messages, const PortChoice& choice,
+                             std::string tool_folder)
+    : m_window(window), m_serial(serial), m_clock(clock), m_messages(messages), m_choice(choice),
       m_tool_folder(std::move(tool_folder))
 {
 }
@@ -49,7 +50,7 @@ Verdict ChangeCommand::run()
         return Verdict::refused;
     }
     // The port this request goes out on is the one its reply is read from.
-    OpenPort port{m_serial, m_vars.uart_port, m_clock};
+    OpenPort port{m_serial, m_choice.port, m_clock};
     ChangeAttempt attempt(&m_window, port, m_tool_folder, id_byte(m_window.old_id_text()),
                           id_byte(m_window.new_id_text()));
     const Holding holding(m_window, m_attempt, attempt);
@@ -57,7 +58,7 @@ Verdict ChangeCommand::run()
     // On disk before anything waits on the user.
     const ChangeOutcome& outcome = attempt.finish();
     if (outcome.port_gone())
-        close_port(m_window, m_serial, m_vars);
+        close_port(m_window, m_serial, m_choice);
     if (!m_session_ended)
         tell(outcome);
     return outcome.verdict;

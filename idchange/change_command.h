@@ -10,7 +10,7 @@ namespace qrv {
 class ChangeCommand {
 public:
     ChangeCommand(WindowState& window, SerialApi& serial, Clock& clock, MessageSink& messages,
-                  const WindowVars& vars, std::string tool_folder);
+                  const PortChoice& choice, std::string tool_folder);
 
     // Entry checks, then the attempt with its entry in the log box and the
     // day log file, filed before its message is shown. The port button waits
@@ -32,7 +32,7 @@ private:
     SerialApi& m_serial;
     Clock& m_clock;
     MessageSink& m_messages;
-    const WindowVars& m_vars;
+    const PortChoice& m_choice;
     std::string m_tool_folder;
     ChangeAttempt* m_attempt = nullptr;
     bool m_session_ended = false;

@@ -31,7 +31,8 @@ ReadReply read_back(OpenPort& port, std::uint8_t new_id, const ChangeChecks& che
         if (confirms(reply, new_id) || left <= 0 || asked_to_stop(checks))
             return reply;
         if (reply.kind != ReadReply::Kind::none)
-            port.clock.delay_ms(static_cast<int>(std::min<std::int64_t>(ask_again_ms, left)));
+            port.clock.wait_handling_events(
+                static_cast<int>(std::min<std::int64_t>(ask_again_ms, left)));
     }
 }
 

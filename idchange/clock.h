@@ -16,7 +16,7 @@ public:
     // Waits ms milliseconds on a monotonic clock while the window goes on
     // handling its events; returns at once, handling none, when ms <= 0.
     // A program that is quitting may end the wait early.
-    virtual void delay_ms(int ms) = 0;
+    virtual void wait_handling_events(int ms) = 0;
     // Waits ms milliseconds handling no event at all.
     virtual void sleep_ms(int ms) = 0;
     // Milliseconds on the same monotonic clock, from an arbitrary start.

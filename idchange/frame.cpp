@@ -1,45 +1,49 @@
 #include "frame.h"
 
-#include <algorithm>
-
 namespace qrv {
 
-CrcFields crc16(std::span<const std::uint8_t> cmdstring, int j)
+std::uint16_t crc16(std::span<const std::uint8_t> bytes)
 {
-    const int last = std::min<int>(j, static_cast<int>(cmdstring.size()) - 1);
     std::uint16_t reg = 0xFFFF;
-    for (int i = 0; i <= last; ++i) {
-        reg ^= cmdstring[static_cast<std::size_t>(i)];
+    for (const std::uint8_t byte : bytes) {
+        reg ^= byte;
         for (int bit = 0; bit < 8; ++bit)
             reg = (reg & 1U) ? static_cast<std::uint16_t>((reg >> 1) ^ 0xA001U)
                              : static_cast<std::uint16_t>(reg >> 1);
     }
-    return {reg, static_cast<std::int16_t>(reg & 0xFFU), static_cast<std::int16_t>(reg >> 8)};
+    return reg;
 }
 
-FrameBuf build_request(std::uint8_t old_id, std::uint8_t new_id)
+namespace {
+
+// address, function, then a register and a value, each high byte first.
+Frame build(std::uint8_t address, std::uint8_t function, std::uint16_t reg, std::uint16_t value)
 {
-    FrameBuf buf{};
-    buf[0] = old_id;
-    buf[1] = 0x06;
-    buf[2] = 0x00;
-    buf[3] = 0x0A;
-    buf[4] = 0x00;
-    buf[5] = new_id;
-    put_frame_crc(std::span(buf).first(frame_len));
-    return buf;
+    Frame frame{address,
+                function,
+                static_cast<std::uint8_t>(reg >> 8),
+                static_cast<std::uint8_t>(reg & 0xFF),
+                static_cast<std::uint8_t>(value >> 8),
+                static_cast<std::uint8_t>(value & 0xFF)};
+    put_frame_crc(frame);
+    return frame;
 }
 
-FrameBuf build_read_request(std::uint8_t id)
+} // namespace
+
+Frame build_request(std::uint8_t old_id, std::uint8_t new_id)
 {
-    FrameBuf buf{id, 0x03, 0x00, 0x0A, 0x00, 0x01};
-    put_frame_crc(std::span(buf).first(frame_len));
-    return buf;
+    return build(old_id, fc_write_single_register, id_register, new_id);
+}
+
+Frame build_read_request(std::uint8_t id)
+{
+    return build(id, fc_read_holding_registers, id_register, 1);
 }
 
 std::size_t read_reply_len(std::span<const std::uint8_t> head)
 {
-    return head.size() >= 2 && (head[1] & 0x80) ? 5 : 7;
+    return head.size() >= 2 && (head[1] & exception_flag) ? 5 : 7;
 }
 
 ReadReply parse_read_reply(std::span<const std::uint8_t> bytes, std::uint8_t id)
@@ -52,9 +56,9 @@ ReadReply parse_read_reply(std::span<const std::uint8_t> bytes, std::uint8_t id)
         return {ReadReply::Kind::bad_crc};
     if (bytes[0] != id)
         return {ReadReply::Kind::other_address, 0, 0, bytes[0]};
-    if (bytes.size() == 5 && bytes[1] == 0x83)
+    if (bytes.size() == 5 && bytes[1] == (fc_read_holding_registers | exception_flag))
         return {ReadReply::Kind::exception, 0, bytes[2], id};
-    if (bytes.size() == 7 && bytes[1] == 0x03 && bytes[2] == 2)
+    if (bytes.size() == 7 && bytes[1] == fc_read_holding_registers && bytes[2] == 2)
         return {ReadReply::Kind::value, static_cast<std::uint16_t>(bytes[3] << 8 | bytes[4]), 0,
                 id};
     return {ReadReply::Kind::garbled, 0, 0, id};
@@ -84,9 +88,9 @@ const char* to_string(ReadReply::Kind kind)
 void put_frame_crc(std::span<std::uint8_t> frame)
 {
     const std::size_t n = frame.size();
-    const CrcFields crc = crc16(frame, static_cast<int>(n) - 3);
-    frame[n - 2] = static_cast<std::uint8_t>(crc.crc_lo);
-    frame[n - 1] = static_cast<std::uint8_t>(crc.crc_hi);
+    const std::uint16_t crc = crc16(frame.first(n - 2));
+    frame[n - 2] = static_cast<std::uint8_t>(crc & 0xFF);
+    frame[n - 1] = static_cast<std::uint8_t>(crc >> 8);
 }
 
 bool frame_crc_ok(std::span<const std::uint8_t> frame)
@@ -94,8 +98,8 @@ bool frame_crc_ok(std::span<const std::uint8_t> frame)
     const std::size_t n = frame.size();
     if (n < 2)
         return false;
-    const CrcFields crc = crc16(frame, static_cast<int>(n) - 3);
-    return frame[n - 2] == crc.crc_lo && frame[n - 1] == crc.crc_hi;
+    const std::uint16_t crc = crc16(frame.first(n - 2));
+    return frame[n - 2] == (crc & 0xFF) && frame[n - 1] == (crc >> 8);
 }
 
 std::string hex_byte(std::uint8_t value)

@@ -1,4 +1,4 @@
-// Request frame of an ID change and the CRC-16 of Modbus RTU.
+// The frames of Modbus RTU the tool sends and reads, and their CRC-16.
 // Pure functions: no I/O, no state beyond what they return.
 #pragma once
 
@@ -9,28 +9,29 @@
 
 namespace qrv {
 
-// Results of crc16, under the names the window keeps them by.
-struct CrcFields {
-    std::int32_t crc_reg = 0; // the CRC as an unsigned 16-bit value, 0..65535
-    std::int16_t crc_lo = 0;  // low byte, 0..255 (sent first)
-    std::int16_t crc_hi = 0;  // high byte, 0..255
-};
+// Modbus RTU as the tool speaks it: its two functions, the flag that marks
+// an answer as an exception, the exception codes the tool names, and the
+// holding register that holds a device's ID.
+inline constexpr std::uint8_t fc_read_holding_registers = 0x03;
+inline constexpr std::uint8_t fc_write_single_register = 0x06;
+inline constexpr std::uint8_t exception_flag = 0x80;
+inline constexpr std::uint8_t exc_illegal_function = 0x01;
+inline constexpr std::uint8_t exc_illegal_data_address = 0x02;
+inline constexpr std::uint8_t exc_illegal_data_value = 0x03;
+inline constexpr std::uint16_t id_register = 10;
 
-// CRC-16/MODBUS over cmdstring[0..j], both ends included; j = -1 covers no
-// byte. A j at or beyond cmdstring's size is clamped to its last byte.
-CrcFields crc16(std::span<const std::uint8_t> cmdstring, int j);
+// CRC-16/MODBUS of the bytes; sent low byte first.
+std::uint16_t crc16(std::span<const std::uint8_t> bytes);
 
-// The request and reply buffers of one change: 11 bytes, of which 0..7 are
-// sent or filled; 8..10 stay zero and are never sent or examined.
-constexpr int frame_len = 8;
-using FrameBuf = std::array<std::uint8_t, 11>;
+// A request of the tool: 8 bytes, its CRC in the last two.
+inline constexpr std::size_t frame_len = 8;
+using Frame = std::array<std::uint8_t, frame_len>;
 
-// Write single register (06) of register 10 = new_id to the device at old_id,
-// with the CRC of bytes 0..5 in bytes 6 (low) and 7 (high).
-FrameBuf build_request(std::uint8_t old_id, std::uint8_t new_id);
+// Write single register of register 10 = new_id to the device at old_id.
+Frame build_request(std::uint8_t old_id, std::uint8_t new_id);
 
-// Read of one holding register (03): register 10, the ID, of the device at id.
-FrameBuf build_read_request(std::uint8_t id);
+// Read of one holding register: register 10, the ID, of the device at id.
+Frame build_read_request(std::uint8_t id);
 
 // What came back for a read of register 10.
 struct ReadReply {

@@ -48,7 +48,7 @@ void apply_id_change_rule(WindowState& window, MessageSink& messages, IdBox box)
 
 bool entry_checks_pass(const WindowState& window, MessageSink& messages)
 {
-    if (window.lamp_color() == 0) {
+    if (!window.is_port_open()) {
         messages.show_message(msg_open_port);
         return false;
     }

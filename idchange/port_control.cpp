@@ -9,20 +9,20 @@ namespace qrv {
 namespace {
 
 void open_port(WindowState& window, SerialApi& serial, MessageSink& messages,
-               const WindowVars& vars, const std::function<bool()>& save_port_settings)
+               const PortChoice& choice, const std::function<bool()>& save_port_settings)
 {
-    if (serial.sio_open(vars.uart_port) != sio_ok) {
+    if (serial.sio_open(choice.port) != sio_ok) {
         messages.show_message(msg_open_failed);
         return;
     }
-    if (serial.sio_baud(vars.uart_port, vars.uart_baud) != sio_ok) {
+    if (serial.sio_baud(choice.port, choice.baud) != sio_ok) {
         // Closed again, or every later open of this port would fail while
         // the window shows it closed.
-        serial.sio_close(vars.uart_port);
+        serial.sio_close(choice.port);
         messages.show_message(msg_baud_failed);
         return;
     }
-    window.set_lamp_color(lamp_open);
+    window.set_port_open(true);
     if (!save_port_settings())
         messages.show_message(msg_settings_failed);
     window.set_port_caption(caption_close_port);
@@ -32,24 +32,24 @@ void open_port(WindowState& window, SerialApi& serial, MessageSink& messages,
 
 } // namespace
 
-void close_port(WindowState& window, SerialApi& serial, const WindowVars& vars)
+void close_port(WindowState& window, SerialApi& serial, const PortChoice& choice)
 {
-    serial.sio_close(vars.uart_port);
+    serial.sio_close(choice.port);
     window.set_lists_enabled(true);
-    window.set_lamp_color(lamp_closed);
+    window.set_port_open(false);
     window.set_port_caption(caption_open_port);
 }
 
 void port_button_click(WindowState& window, SerialApi& serial, MessageSink& messages,
-                       WindowVars& vars, const std::function<bool()>& save_port_settings)
+                       PortChoice& choice, const std::function<bool()>& save_port_settings)
 {
-    vars.uart_port = static_cast<std::int16_t>(window.port_index() + 1);
-    vars.uart_baud = static_cast<std::int32_t>(
+    choice.port = static_cast<std::int16_t>(window.port_index() + 1);
+    choice.baud = static_cast<std::int32_t>(
         std::lround(leading_value(window.baud_entry(window.baud_index()))));
-    if (window.lamp_color() == lamp_closed)
-        open_port(window, serial, messages, vars, save_port_settings);
+    if (!window.is_port_open())
+        open_port(window, serial, messages, choice, save_port_settings);
     else
-        close_port(window, serial, vars);
+        close_port(window, serial, choice);
 }
 
 } // namespace qrv

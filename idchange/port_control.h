@@ -1,5 +1,5 @@
 // The port button: opens the selected port at the selected speed, or closes
-// the open one. The lamp is the one record of which it is.
+// the open one. The window's port state is the one record of which it is.
 #pragma once
 
 #include "serial_api.h"
@@ -10,16 +10,13 @@
 
 namespace qrv {
 
-inline constexpr std::int32_t lamp_closed = 0;
-inline constexpr std::int32_t lamp_open = 255;
-
 // save_port_settings stores both list selections; false when the file could
 // not be written, which is reported but leaves the port open and usable.
 void port_button_click(WindowState& window, SerialApi& serial, MessageSink& messages,
-                       WindowVars& vars, const std::function<bool()>& save_port_settings);
+                       PortChoice& choice, const std::function<bool()>& save_port_settings);
 
 // The close path: the port closed, the lists unlocked, the lamp black. Also
 // for a port whose device has gone.
-void close_port(WindowState& window, SerialApi& serial, const WindowVars& vars);
+void close_port(WindowState& window, SerialApi& serial, const PortChoice& choice);
 
 } // namespace qrv

@@ -1,7 +1,6 @@
 #include "start_up.h"
 
 #include "oplog.h"
-#include "port_control.h"
 #include "vocabulary.h"
 
 namespace qrv {
@@ -28,7 +27,7 @@ std::optional<PortSettings> stored_settings(const std::string& folder)
 
 PortSettings Form_Load(WindowState& window, const std::string& folder)
 {
-    window.set_lamp_color(lamp_closed);
+    window.set_port_open(false);
     window.set_port_caption(caption_open_port);
     window.set_old_id_text("17");
     window.set_new_id_text("1");

@@ -47,13 +47,13 @@ bool take_reply(OpenPort& port, std::vector<std::uint8_t>& got, std::int64_t dea
 // earlier request and must not be taken for this one's. A scan's probe does
 // not wait for the line to settle first. sio_ok, or the failure of the line
 // that kept the request from going out.
-int send_request(OpenPort& port, const FrameBuf& request, bool probe = false)
+int send_request(OpenPort& port, const Frame& request, bool probe = false)
 {
     if (!probe)
         settle(port);
     if (const int flushed = port.serial.sio_flush(port.port); flushed != sio_ok)
         return flushed;
-    return port.serial.sio_write(port.port, request.data(), frame_len);
+    return port.serial.sio_write(port.port, request.data(), static_cast<int>(request.size()));
 }
 
 // Sleeps until the monotonic time due, handling no event.
@@ -119,7 +119,7 @@ ChangeAttempt::ChangeAttempt(LogText* box, OpenPort& port, const std::string& fo
     if (m_box)
         m_box->set_log_text("");
     write(entry_start(std::to_string(old_id), std::to_string(new_id), port.clock.date_time_text()));
-    write(entry_sent(std::span(m_request).first(frame_len)));
+    write(entry_sent(m_request));
 }
 
 void ChangeAttempt::write(const std::string& text)
@@ -142,7 +142,7 @@ void ChangeAttempt::exchange()
     m_reply_due = m_port.clock.now_ms() + reply_wait_ms;
     m_step = Step::waiting;
     // Events handled meanwhile may finish this attempt (the program ending).
-    m_port.clock.delay_ms(reply_wait_ms);
+    m_port.clock.wait_handling_events(reply_wait_ms);
     if (m_step == Step::waiting)
         take_reply();
 }
@@ -153,17 +153,17 @@ void ChangeAttempt::take_reply()
     sleep_until(m_port.clock, m_reply_due);
     m_step = Step::exchanged;
     const int waiting = m_port.serial.sio_iqueue(m_port.port);
-    m_port.unsettled = waiting != frame_len;
+    m_port.unsettled = waiting != static_cast<int>(frame_len);
     if (waiting < 0) {
         m_outcome.verdict = Verdict::port_lost;
         m_outcome.line_status = waiting;
         return;
     }
-    if (waiting != frame_len)
+    if (waiting != static_cast<int>(frame_len))
         return;
-    FrameBuf resp_buf{};
-    m_port.serial.sio_read(m_port.port, resp_buf.data(), frame_len);
-    const auto reply = std::span(resp_buf).first(frame_len);
+    // What a read does not fill stays zero, and is judged and shown so.
+    Frame reply{};
+    m_port.serial.sio_read(m_port.port, reply.data(), static_cast<int>(reply.size()));
     write(entry_reply(reply));
     m_outcome.reply.assign(reply.begin(), reply.end());
     // Judged against the ID that was sent, whatever a box shows now.

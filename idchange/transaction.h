@@ -102,7 +102,7 @@ private:
 
     LogText* m_box;
     OpenPort& m_port;
-    FrameBuf m_request;
+    Frame m_request;
     std::uint8_t m_new_id;
     std::int64_t m_reply_due = 0;
     Step m_step = Step::begun;

@@ -7,10 +7,11 @@
 
 namespace qrv {
 
-// The window's own variables, 0 when the window is created.
-struct WindowVars {
-    std::int32_t uart_baud = 0; // numeric value of the selected baud entry
-    std::int16_t uart_port = 0; // selected port index + 1, so 1..24
+// The port and speed the port button last took from the lists (uart_port
+// and uart_baud of the design), 0 until then.
+struct PortChoice {
+    std::int16_t port = 0; // selected port index + 1, so 1..24
+    std::int32_t baud = 0; // numeric value of the selected baud entry
 };
 
 // The log box as an attempt writes it: emptied, then added to. Nothing is
@@ -25,9 +26,10 @@ public:
 
 class WindowState : public LogText {
 public:
-    // Port lamp: 0 closed, anything else open (255 as the tool sets it).
-    virtual std::int32_t lamp_color() const = 0;
-    virtual void set_lamp_color(std::int32_t color) = 0;
+    // Whether the port button has the port open; the lamp shows it, red
+    // while open, black while closed.
+    virtual bool is_port_open() const = 0;
+    virtual void set_port_open(bool open) = 0;
 
     virtual int port_index() const = 0; // selected entry of the port list, -1 none
     virtual void set_port_index(int index) = 0;

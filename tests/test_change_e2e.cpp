@@ -21,7 +21,7 @@ using namespace std::chrono;
 namespace {
 
 // The real wait, with the date fixed so that file names and lines are known.
-class FixedDateClock : public QtClock {
+class FixedDateClock : public qrv::QtClock {
 public:
     std::string date_text() override { return "2026-12-06"; }
     std::string date_time_text() override { return "2026/12/6 19:05:01"; }
@@ -31,8 +31,8 @@ struct Rig {
     Rig() { line.link(dir.file("ports/COM9")); }
     void open_port()
     {
-        form.Command_uart->click();
-        ASSERT_EQ(form.lamp_color(), 255);
+        form.port_button()->click();
+        ASSERT_TRUE(form.is_port_open());
     }
     // ms from now, inside the next attempt's wait or after it.
     void at(int ms, std::function<void()> action) { QTimer::singleShot(ms, &form, action); }
@@ -48,7 +48,7 @@ struct Rig {
     {
         QElapsedTimer t;
         t.start();
-        form.Command2->click();
+        form.change_button()->click();
         return milliseconds(t.elapsed());
     }
 
@@ -97,12 +97,12 @@ TEST(ChangeE2E, PortButtonDuringTheWaitChangesNothing)
 {
     Rig rig;
     rig.open_port();
-    rig.at(300, [&] { QTest::mouseClick(rig.form.Command_uart, Qt::LeftButton); });
+    rig.at(300, [&] { QTest::mouseClick(rig.form.port_button(), Qt::LeftButton); });
     rig.answer_at(500, echo_from_1);
     rig.press();
-    EXPECT_EQ(rig.form.lamp_color(), 255);
+    EXPECT_TRUE(rig.form.is_port_open());
     EXPECT_EQ(rig.form.log_text(), success_entry);
-    EXPECT_TRUE(rig.form.Command_uart->isEnabled());
+    EXPECT_TRUE(rig.form.port_button()->isEnabled());
 }
 
 // Stopped by the system during the wait, or by an application that quits:
@@ -132,7 +132,7 @@ TEST(ChangeE2E, DeviceVanishingDuringTheWaitIsSaidAndClosesThePort)
     rig.open_port();
     rig.at(300, [&] { rig.line.close_master(); });
     EXPECT_LT(rig.press(), 2000ms);
-    EXPECT_EQ(rig.form.lamp_color(), 0);
+    EXPECT_FALSE(rig.form.is_port_open());
     EXPECT_EQ(rig.messages.messages,
               Strings{"串口已断开，未收到应答（设备可能已更改ID），请检查串口"});
 
@@ -153,8 +153,8 @@ TEST(ChangeE2E, VirtualDeviceTakesItsNewId)
     rig.open_port();
     rig.press();
     EXPECT_EQ(rig.form.log_text(), success_entry);
-    rig.form.Text_old->setText("1");
-    rig.form.Text_new->setText("247");
+    rig.form.old_id_box()->setText("1");
+    rig.form.new_id_box()->setText("247");
     rig.press();
     EXPECT_NE(rig.form.log_text().find("响应数据：F7 6 0 A 0 F7"), std::string::npos);
     EXPECT_TRUE(rig.messages.messages.empty());

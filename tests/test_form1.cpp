@@ -92,16 +92,16 @@ TEST(Form1, TextsAndNamesTheTechnicianMeets)
         EXPECT_EQ(row.accessible.isEmpty() ? QString() : w->accessibleName(), row.accessible);
     }
     EXPECT_EQ(s.form.windowTitle(), "QRV ID设置软件");
-    for (const QPushButton* b : {s.form.Command_uart, s.form.Command2})
+    for (const QPushButton* b : {s.form.port_button(), s.form.change_button()})
         EXPECT_FALSE(b->isDefault() || b->autoDefault());
-    EXPECT_EQ(entries(s.form.Combo_uart), "1 2 3 4 5 6 7 8 9 10 11 12 13 14 15 16 17 18 19 20 21 "
-                                          "22 23 24");
-    EXPECT_EQ(entries(s.form.Combo_baud), "9600 19200 38400 57600 115200 230400");
-    EXPECT_FALSE(s.form.Combo_uart->isEditable() || s.form.Combo_baud->isEditable());
-    EXPECT_EQ(s.form.Text_old->text() + "," + s.form.Text_new->text(), "17,1");
+    EXPECT_EQ(entries(s.form.port_list()), "1 2 3 4 5 6 7 8 9 10 11 12 13 14 15 16 17 18 19 20 21 "
+                                           "22 23 24");
+    EXPECT_EQ(entries(s.form.baud_list()), "9600 19200 38400 57600 115200 230400");
+    EXPECT_FALSE(s.form.port_list()->isEditable() || s.form.baud_list()->isEditable());
+    EXPECT_EQ(s.form.old_id_box()->text() + "," + s.form.new_id_box()->text(), "17,1");
     EXPECT_EQ(s.form.log_text(), "");
-    s.form.set_lamp_color(1234); // any colour but black is open
-    EXPECT_EQ(s.form.Shape_uart->accessibleName(), "串口状态：打开");
+    s.form.set_port_open(true);
+    EXPECT_EQ(s.form.lamp()->accessibleName(), "串口状态：打开");
 }
 
 TEST(Form1, TabWalksTheControlsInOrder)
@@ -109,7 +109,7 @@ TEST(Form1, TabWalksTheControlsInOrder)
     Started s;
     auto& f = s.form;
     s.activate();
-    EXPECT_EQ(QApplication::focusWidget(), f.Combo_uart);
+    EXPECT_EQ(QApplication::focusWidget(), f.port_list());
     auto walk = [&](int steps) {
         std::vector<QWidget*> seen;
         for (int i = 0; i < steps; ++i) {
@@ -118,8 +118,9 @@ TEST(Form1, TabWalksTheControlsInOrder)
         }
         return seen;
     };
-    EXPECT_EQ(walk(7), (std::vector<QWidget*>{f.Combo_baud, f.Command_uart, f.Text_old, f.Text_new,
-                                              f.Command2, f.Text_log, f.Combo_uart}));
+    EXPECT_EQ(walk(7),
+              (std::vector<QWidget*>{f.baud_list(), f.port_button(), f.old_id_box(), f.new_id_box(),
+                                     f.change_button(), f.log_box(), f.port_list()}));
 }
 
 TEST(Form1, StartUpSelectsTheSavedEntriesOrTheDefaults)
@@ -158,8 +159,8 @@ TEST(Form1, StartUpSelectsTheSavedEntriesOrTheDefaults)
             write_file(path, row.file);
         const Strings before = snapshot(dir.path());
         Started s(dir.path());
-        EXPECT_EQ(s.form.Combo_uart->currentText().toStdString(), row.port);
-        EXPECT_EQ(s.form.Combo_baud->currentText().toStdString(), row.baud);
+        EXPECT_EQ(s.form.port_list()->currentText().toStdString(), row.port);
+        EXPECT_EQ(s.form.baud_list()->currentText().toStdString(), row.baud);
         EXPECT_EQ(s.form.saved_settings().saved_port_index, row.saved.saved_port_index);
         EXPECT_EQ(s.form.saved_settings().saved_baud_index, row.saved.saved_baud_index);
         EXPECT_TRUE(s.messages.messages.empty());
@@ -181,8 +182,8 @@ TEST(Form1, IdBoxesTidyNumbersAndComplain)
         // clang-format on
     };
     Started s;
-    for (QLineEdit* box : {s.form.Text_old, s.form.Text_new}) {
-        const std::string message = box == s.form.Text_old ? qrv::msg_old_id : qrv::msg_new_id;
+    for (QLineEdit* box : {s.form.old_id_box(), s.form.new_id_box()}) {
+        const std::string message = box == s.form.old_id_box() ? qrv::msg_old_id : qrv::msg_new_id;
         for (const auto& row : rows) {
             box->setText("100");
             s.messages.messages.clear();
@@ -231,21 +232,21 @@ TEST(Form1, PortButtonOpensAndCloses)
         const auto lamp = [&] {
             QApplication::processEvents();
             return f.screen()->grabWindow(f.winId()).toImage().pixelColor(
-                f.Shape_uart->geometry().center());
+                f.lamp()->geometry().center());
         };
         const auto shows = [&](bool open) {
             EXPECT_EQ(lamp(), open ? QColor(Qt::red) : QColor(Qt::black));
-            EXPECT_EQ(f.Command_uart->text(), open ? "关闭串口" : "打开串口");
-            EXPECT_EQ(f.Combo_uart->isEnabled() || f.Combo_baud->isEnabled(), !open);
+            EXPECT_EQ(f.port_button()->text(), open ? "关闭串口" : "打开串口");
+            EXPECT_EQ(f.port_list()->isEnabled() || f.baud_list()->isEnabled(), !open);
         };
-        f.Combo_uart->setCurrentIndex(row.port);
-        f.Combo_baud->setCurrentIndex(row.baud);
+        f.port_list()->setCurrentIndex(row.port);
+        f.baud_list()->setCurrentIndex(row.baud);
         s.serial.open_status = row.open_status;
         s.serial.baud_status = row.baud_status;
         if (row.settings == "?")
             fs::create_directory(settings);
         f.set_log_text("kept");
-        f.Command_uart->click();
+        f.port_button()->click();
         const bool open = row.calls.size() == 2;
         EXPECT_EQ(s.serial.calls, row.calls);
         EXPECT_EQ(s.messages.messages, row.messages);
@@ -254,12 +255,11 @@ TEST(Form1, PortButtonOpensAndCloses)
         EXPECT_EQ(fs::is_directory(settings) ? "?" : read_file(settings), row.settings);
         if (!open)
             continue;
-        // Any colour but black means open; a close the library refuses still closes.
-        f.set_lamp_color(1234);
+        // A close the library refuses still closes.
         f.set_log_text("kept");
         s.serial.open_ports.clear();
         s.serial.calls.clear();
-        f.Command_uart->click();
+        f.port_button()->click();
         EXPECT_EQ(s.serial.calls, Strings{"close " + std::to_string(row.port + 1)});
         shows(false);
         EXPECT_EQ(f.log_text(), "kept");
@@ -269,7 +269,7 @@ TEST(Form1, PortButtonOpensAndCloses)
 TEST(Form1, LogBoxKeepsCrLfTypedTextAndTheVerdictInView)
 {
     Started s;
-    auto* box = s.form.Text_log;
+    auto* box = s.form.log_box();
     const std::string text = "****\r\n开始设置\r\n\r\nend";
     s.form.set_log_text(text);
     EXPECT_EQ(box->toPlainText(), "****\n开始设置\n\nend");
@@ -299,8 +299,8 @@ TEST(Form1, Messages)
     } rows[] = {
         // clang-format off
         {none, "c", {"请打开串口"}},
-        {[](Started& s) { s.form.Text_old->setText("0"); }, "", {"原ID号应为1~247的数字，请重新输入"}},
-        {[](Started& s) { s.form.Text_new->setText("0"); }, "", {"新ID号应为1~247的数字，请重新输入"}},
+        {[](Started& s) { s.form.old_id_box()->setText("0"); }, "", {"原ID号应为1~247的数字，请重新输入"}},
+        {[](Started& s) { s.form.new_id_box()->setText("0"); }, "", {"新ID号应为1~247的数字，请重新输入"}},
         {none, "oc", {no_reply}},
         {[](Started& s) { s.serial.device = [](const Bytes& request) { return request; }; }, "oc",
          {"数据校验错误，设置失败，请重新设置"}},
@@ -312,7 +312,7 @@ TEST(Form1, Messages)
         Started s;
         row.setup(s);
         for (const char* c = row.clicks; *c; ++c)
-            (*c == 'o' ? s.form.Command_uart : s.form.Command2)->click();
+            (*c == 'o' ? s.form.port_button() : s.form.change_button())->click();
         EXPECT_EQ(s.messages.messages, row.messages);
     }
 
@@ -325,7 +325,7 @@ TEST(Form1, Messages)
             box->windowTitle() + "|" + box->text() + "|" + QString::number(box->buttons().size());
         box->accept();
     });
-    MessageBox(nullptr).show_message(no_reply);
+    qrv::MessageBox(nullptr).show_message(no_reply);
     EXPECT_EQ(seen.toStdString(), "QRV ID设置软件|" + no_reply + "|1");
 }
 
@@ -334,10 +334,10 @@ TEST(Form1, EnterAndSpaceClickTheFocusedButtonOnly)
     Started s;
     Form1& w = s.form;
     s.activate();
-    QSignalSpy port(w.Command_uart, &QPushButton::clicked);
-    QSignalSpy change(w.Command2, &QPushButton::clicked);
-    for (QWidget* focus :
-         std::initializer_list<QWidget*>{w.Command_uart, w.Command2, w.Text_old, w.Text_new}) {
+    QSignalSpy port(w.port_button(), &QPushButton::clicked);
+    QSignalSpy change(w.change_button(), &QPushButton::clicked);
+    for (QWidget* focus : std::initializer_list<QWidget*>{w.port_button(), w.change_button(),
+                                                          w.old_id_box(), w.new_id_box()}) {
         for (const Qt::Key key : {Qt::Key_Return, Qt::Key_Enter, Qt::Key_Space}) {
             if (key == Qt::Key_Space && !qobject_cast<QPushButton*>(focus))
                 continue; // a text box takes it as text
@@ -347,8 +347,8 @@ TEST(Form1, EnterAndSpaceClickTheFocusedButtonOnly)
             focus->setFocus();
             ASSERT_EQ(QApplication::focusWidget(), focus);
             QTest::keyClick(focus, key, key == Qt::Key_Enter ? Qt::KeypadModifier : Qt::NoModifier);
-            EXPECT_EQ(port.count(), focus == w.Command_uart ? 1 : 0);
-            EXPECT_EQ(change.count(), focus == w.Command2 ? 1 : 0);
+            EXPECT_EQ(port.count(), focus == w.port_button() ? 1 : 0);
+            EXPECT_EQ(change.count(), focus == w.change_button() ? 1 : 0);
         }
     }
 }
@@ -361,19 +361,19 @@ TEST(Form1, BusyPointerShowsDuringTheWaitOnly)
         SCOPED_TRACE(verdict);
         Started f;
         f.serial.device = [&](const Bytes&) { return reply; };
-        f.form.Command_uart->click();
+        f.form.port_button()->click();
         // Over the window, its buttons and the text boxes with their I-beam.
-        const QWidget* pointed[] = {&f.form, f.form.Command2, f.form.Text_old,
-                                    f.form.Text_log->viewport()};
+        const QWidget* pointed[] = {&f.form, f.form.change_button(), f.form.old_id_box(),
+                                    f.form.log_box()->viewport()};
         f.clock.during_wait = [&] {
             for (const QWidget* w : pointed)
                 EXPECT_EQ(w->cursor().shape(), Qt::WaitCursor);
         };
-        f.form.Command2->click();
+        f.form.change_button()->click();
         ASSERT_EQ(f.clock.waits, std::vector<int>{1000});
-        EXPECT_EQ(f.form.Command2->cursor().shape(), Qt::ArrowCursor);
-        EXPECT_EQ(f.form.Text_old->cursor().shape(), Qt::IBeamCursor);
-        EXPECT_EQ(f.form.Text_log->viewport()->cursor().shape(), Qt::IBeamCursor);
+        EXPECT_EQ(f.form.change_button()->cursor().shape(), Qt::ArrowCursor);
+        EXPECT_EQ(f.form.old_id_box()->cursor().shape(), Qt::IBeamCursor);
+        EXPECT_EQ(f.form.log_box()->viewport()->cursor().shape(), Qt::IBeamCursor);
     }
 }
 
@@ -382,8 +382,8 @@ TEST(Form1, StarLineFitsOneLineOfTheLogBox)
     Started f;
     f.activate();
     // 宋体 where it is installed, else the CJK monospace with its widths.
-    const QString family = QFontInfo(f.form.Text_log->font()).family();
+    const QString family = QFontInfo(f.form.log_box()->font()).family();
     EXPECT_TRUE(QStringList({"SimSun", "宋体", "Noto Sans Mono CJK SC"}).contains(family));
     f.form.set_log_text("************************************\r\n");
-    EXPECT_EQ(f.form.Text_log->document()->firstBlock().layout()->lineCount(), 1);
+    EXPECT_EQ(f.form.log_box()->document()->firstBlock().layout()->lineCount(), 1);
 }

@@ -46,23 +46,23 @@ TEST(EntryChecks, FirstFailureOnly)
 {
     const std::string port = qrv::msg_open_port, old_id = qrv::msg_old_id, new_id = qrv::msg_new_id;
     const struct {
-        std::int32_t lamp;
+        bool open;
         std::string old_text, new_text, message; // no message: the checks pass
     } rows[] = {
         // clang-format off
-        {0, "17", "1", port}, {0, "abc", "0", port}, {255, "abc", "0", old_id},
-        {1234, "abc", "0", old_id}, {-1, "", "", old_id}, {255, "17", "0", new_id},
-        {255, "17", "248", new_id}, {255, "0", "1", old_id}, {255, "-1", "1", old_id},
-        {255, "1", "247", ""}, {255, "247", "1", ""}, {1234, "17", "1", ""},
-        {255, " 17 ", "+1", ""}, {255, "247.4", "1", old_id}, {255, "17", "247.4", new_id},
+        {false, "17", "1", port}, {false, "abc", "0", port}, {true, "abc", "0", old_id},
+        {true, "", "", old_id}, {true, "17", "0", new_id},
+        {true, "17", "248", new_id}, {true, "0", "1", old_id}, {true, "-1", "1", old_id},
+        {true, "1", "247", ""}, {true, "247", "1", ""},
+        {true, " 17 ", "+1", ""}, {true, "247.4", "1", old_id}, {true, "17", "247.4", new_id},
         // The value as it stands, not rounded.
-        {255, "0.4", "1", ""}, {255, "17", "0.4", ""}, {255, "246.6", "246.6", ""},
+        {true, "0.4", "1", ""}, {true, "17", "0.4", ""}, {true, "246.6", "246.6", ""},
         // clang-format on
     };
     for (const auto& row : rows) {
-        SCOPED_TRACE(std::to_string(row.lamp) + " \"" + row.old_text + "\" \"" + row.new_text);
+        SCOPED_TRACE(std::to_string(row.open) + " \"" + row.old_text + "\" \"" + row.new_text);
         qrv::test::FakeWindow window;
-        window.lamp = row.lamp;
+        window.port_open = row.open;
         window.old_id = row.old_text;
         window.new_id = row.new_text;
         qrv::test::MessageRecorder messages;

@@ -18,10 +18,10 @@ TEST(QtClock, DateAndTimeTextsWithoutTimeZone)
         {"HH:mm:ss 'at' ", "HH:mm:ss 'at'"},
     };
     for (const auto& row : rows)
-        EXPECT_EQ(time_format_without_zone(row.format), row.expected) << row.format;
+        EXPECT_EQ(qrv::time_format_without_zone(row.format), row.expected) << row.format;
 
     // The real clock in this process's locale, whose long time names the zone.
-    QtClock clock;
+    qrv::QtClock clock;
     const QDateTime now = QDateTime::currentDateTime();
     const QString text = QString::fromStdString(clock.date_time_text());
     ASSERT_TRUE(QLocale::system().timeFormat(QLocale::LongFormat).contains('t'));

@@ -105,7 +105,7 @@ TEST(ChangeCommand, VerdictFollowsWhatTheLineDoes)
         const Strings told = row.result == ok ? Strings{} : Strings{row.result};
         EXPECT_EQ(b.messages.messages, told);
         EXPECT_EQ(b.on_disk, Strings(told.size(), b.day_log())); // filed before it is told
-        EXPECT_EQ(b.window.lamp != 0 && !b.window.lists_enabled, row.open_after);
+        EXPECT_EQ(b.window.port_open && !b.window.lists_enabled, row.open_after);
         EXPECT_EQ(b.serial.open_ports.count(9) > 0, row.open_after);
         EXPECT_TRUE(b.window.port_button_enabled);
     }
@@ -145,7 +145,7 @@ TEST(ChangeCommand, WhatHappensDuringTheWait)
 TEST(ChangeCommand, RefusedAttemptSendsNothingAndFilesNothing)
 {
     Bench b;
-    b.window.lamp = 0;
+    b.window.port_open = false;
     b.answer(echo_from_1);
     EXPECT_EQ(b.messages.messages, Strings{"请打开串口"});
     EXPECT_TRUE(b.serial.calls.empty());

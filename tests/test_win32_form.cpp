@@ -3,7 +3,7 @@
 // ID boxes, and a whole change against the virtual device on COM9.
 #include "fakes.h"
 #include "form1.h"
-#include "form_design.h"
+#include "form_table.h"
 #include "keystrokes.h"
 #include "message_box.h"
 #include "vocabulary.h"
@@ -12,10 +12,12 @@
 
 #include <ctime>
 #include <gtest/gtest.h>
+#include <map>
 #include <oleacc.h>
 
 using namespace qrv;
 using namespace qrv::test;
+namespace form = qrv::form;
 
 namespace {
 
@@ -45,12 +47,12 @@ struct Started {
     }
     COLORREF lamp() const
     {
-        UpdateWindow(form->Shape_uart);
+        UpdateWindow(form->lamp());
         RECT r;
-        GetClientRect(form->Shape_uart, &r);
-        const HDC dc = GetDC(form->Shape_uart);
+        GetClientRect(form->lamp(), &r);
+        const HDC dc = GetDC(form->lamp());
         const COLORREF pixel = GetPixel(dc, r.right / 2, r.bottom / 2);
-        ReleaseDC(form->Shape_uart, dc);
+        ReleaseDC(form->lamp(), dc);
         return pixel;
     }
     TempDir dir;
@@ -100,71 +102,58 @@ TEST(Win32Form, LaidOutAsDesigned)
 {
     Started s(nullptr, "\"0\",\"5\"\r\n");
     const Form1& f = *s.form;
-    const struct {
-        HWND control;
-        std::string text;
-        design::Twips where;
-        design::Font font;
-    } rows[] = {
+    // What each control shows after start-up, by its design name.
+    const std::map<std::string, std::string> texts = {
         // clang-format off
-        {f.Command_uart, "打开串口", design::Command_uart, design::port_button_font},
-        {f.Label3, "串口号", design::Label3, design::label_font},
-        {f.Combo_uart, "1", design::Combo_uart, design::default_font},
-        {f.Label1, "波特率", design::Label1, design::label_font},
-        {f.Combo_baud, "230400", design::Combo_baud, design::default_font},
-        {f.Label5, "数据位：8", design::Label5, design::label_font},
-        {f.Label6, "停止位：1", design::Label6, design::label_font},
-        {f.Label7, "校验位：无", design::Label7, design::label_font},
-        {f.Label4, "原设备ID", design::Label4, design::label_font},
-        {f.Text_old, "17", design::Text_old, design::default_font},
-        {f.Label2, "新设备ID", design::Label2, design::label_font},
-        {f.Text_new, "1", design::Text_new, design::default_font},
-        {f.Command2, "更改ID", design::Command2, design::change_button_font},
-        {f.Text_log, "", design::Text_log, design::default_font},
+        {"Command_uart", "打开串口"}, {"Label3", "串口号"}, {"Combo_uart", "1"}, {"Label1", "波特率"},
+        {"Combo_baud", "230400"}, {"Label5", "数据位：8"}, {"Label6", "停止位：1"},
+        {"Label7", "校验位：无"}, {"Label4", "原设备ID"}, {"Text_old", "17"}, {"Label2", "新设备ID"},
+        {"Text_new", "1"}, {"Command2", "更改ID"}, {"Text_log", ""}, {"Shape_uart", "串口状态：关闭"},
         // clang-format on
     };
-    for (const auto& row : rows) {
-        SCOPED_TRACE(row.text);
-        EXPECT_EQ(window_text(row.control), row.text);
+    for (const form::Control& c : form::controls) {
+        SCOPED_TRACE(c.design_name);
+        const HWND control = f.control(c.role);
+        EXPECT_EQ(window_text(control), texts.at(c.design_name));
         RECT r;
-        GetWindowRect(row.control, &r);
+        GetWindowRect(control, &r);
         MapWindowPoints(nullptr, f.hwnd(), reinterpret_cast<POINT*>(&r), 2);
         // At 96 dpi; a list's height is its font's.
-        EXPECT_EQ(r.left * 15, row.where.left);
-        EXPECT_EQ(r.top * 15, row.where.top);
-        EXPECT_EQ(r.right * 15, row.where.left + row.where.width);
-        if (row.control != f.Combo_uart && row.control != f.Combo_baud) {
-            EXPECT_EQ(r.bottom * 15, row.where.top + row.where.height);
+        EXPECT_EQ(r.left * 15, c.where.left);
+        EXPECT_EQ(r.top * 15, c.where.top);
+        EXPECT_EQ(r.right * 15, c.where.left + c.where.width);
+        if (c.kind != form::Kind::list) {
+            EXPECT_EQ(r.bottom * 15, c.where.top + c.where.height);
         }
         LOGFONTW font;
-        GetObjectW(reinterpret_cast<HFONT>(SendMessageW(row.control, WM_GETFONT, 0, 0)),
-                   sizeof font, &font);
+        GetObjectW(reinterpret_cast<HFONT>(SendMessageW(control, WM_GETFONT, 0, 0)), sizeof font,
+                   &font);
         EXPECT_EQ(utf8(font.lfFaceName), "宋体");
         EXPECT_EQ(font.lfCharSet, GB2312_CHARSET);
-        EXPECT_EQ(font.lfHeight, -std::lround(row.font.points * 96 / 72));
-        EXPECT_EQ(font.lfWeight, row.font.bold ? FW_BOLD : FW_NORMAL);
+        EXPECT_EQ(font.lfHeight, -std::lround(c.font.points * 96 / 72));
+        EXPECT_EQ(font.lfWeight, c.font.bold ? FW_BOLD : FW_NORMAL);
     }
     RECT client;
     GetClientRect(f.hwnd(), &client);
-    EXPECT_EQ(client.right * 15, design::client_width);
-    EXPECT_EQ(client.bottom * 15, design::client_height);
+    EXPECT_EQ(client.right * 15, form::client_width);
+    EXPECT_EQ(client.bottom * 15, form::client_height);
     EXPECT_EQ(window_text(f.hwnd()), "QRV ID设置软件");
-    EXPECT_EQ(SendMessageW(f.Combo_uart, CB_GETCOUNT, 0, 0), 24);
+    EXPECT_EQ(SendMessageW(f.port_list(), CB_GETCOUNT, 0, 0), 24);
     EXPECT_EQ(f.baud_entry(0) + " " + f.baud_entry(5), "9600 230400");
-    EXPECT_EQ(GetWindowLongW(f.Combo_baud, GWL_STYLE) & 3, CBS_DROPDOWNLIST);
-    for (HWND button : {f.Command_uart, f.Command2}) // neither is a default button
+    EXPECT_EQ(GetWindowLongW(f.baud_list(), GWL_STYLE) & 3, CBS_DROPDOWNLIST);
+    for (HWND button : {f.port_button(), f.change_button()}) // neither is a default button
         EXPECT_EQ(GetWindowLongW(button, GWL_STYLE) & BS_TYPEMASK, BS_PUSHBUTTON);
     EXPECT_EQ(s.lamp(), RGB(0, 0, 0));
     // What a screen reader says of each, as the Qt window names them.
     CoInitialize(nullptr);
     const std::pair<HWND, std::string> names[] = {
-        {f.Text_old, "原设备ID"},     {f.Text_new, "新设备ID"},         {f.Text_log, "操作日志"},
-        {f.Command_uart, "打开串口"}, {f.Shape_uart, "串口状态：关闭"}, {f.Command2, "更改ID"},
+        {f.old_id_box(), "原设备ID"},  {f.new_id_box(), "新设备ID"}, {f.log_box(), "操作日志"},
+        {f.port_button(), "打开串口"}, {f.lamp(), "串口状态：关闭"}, {f.change_button(), "更改ID"},
     };
     for (const auto& [control, name] : names)
         EXPECT_EQ(accessible_name(control), name);
-    s.form->set_lamp_color(255);
-    EXPECT_EQ(accessible_name(f.Shape_uart), "串口状态：打开");
+    s.form->set_port_open(true);
+    EXPECT_EQ(accessible_name(f.lamp()), "串口状态：打开");
     CoUninitialize();
 }
 
@@ -181,9 +170,10 @@ TEST(Win32Form, KeysWalkAndClickAsOnWindows)
         }
         return seen;
     };
-    EXPECT_EQ(GetFocus(), f.Combo_uart);
-    EXPECT_EQ(walk(7), (std::vector<HWND>{f.Combo_baud, f.Command_uart, f.Text_old, f.Text_new,
-                                          f.Command2, f.Text_log, f.Combo_uart}));
+    EXPECT_EQ(GetFocus(), f.port_list());
+    EXPECT_EQ(walk(7),
+              (std::vector<HWND>{f.baud_list(), f.port_button(), f.old_id_box(), f.new_id_box(),
+                                 f.change_button(), f.log_box(), f.port_list()}));
     const std::string refused = std::string(star_line) + "\r\n\r\n";
     // Each key on each control: clicks of the port button (its library
     // calls), clicks of the change button (its message while the port is
@@ -194,10 +184,10 @@ TEST(Win32Form, KeysWalkAndClickAsOnWindows)
         std::size_t port_calls, messages;
         std::string log;
     } rows[] = {
-        {f.Command_uart, VK_RETURN, 2, 0, ""},  {f.Command_uart, VK_SPACE, 1, 0, ""},
-        {f.Command2, VK_RETURN, 0, 1, refused}, {f.Command2, VK_SPACE, 0, 1, refused},
-        {f.Text_old, VK_RETURN, 0, 0, ""},      {f.Text_new, VK_RETURN, 0, 0, ""},
-        {f.Text_log, VK_RETURN, 0, 0, "\r\n"},  {f.Text_log, VK_ESCAPE, 0, 0, ""},
+        {f.port_button(), VK_RETURN, 2, 0, ""},        {f.port_button(), VK_SPACE, 1, 0, ""},
+        {f.change_button(), VK_RETURN, 0, 1, refused}, {f.change_button(), VK_SPACE, 0, 1, refused},
+        {f.old_id_box(), VK_RETURN, 0, 0, ""},         {f.new_id_box(), VK_RETURN, 0, 0, ""},
+        {f.log_box(), VK_RETURN, 0, 0, "\r\n"},        {f.log_box(), VK_ESCAPE, 0, 0, ""},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(window_text(row.focus) + " key " + std::to_string(row.key));
@@ -212,11 +202,11 @@ TEST(Win32Form, KeysWalkAndClickAsOnWindows)
         EXPECT_TRUE(IsWindowVisible(f.hwnd()));
     }
     // Open, the lists are locked and out of the walk.
-    SetFocus(f.Command_uart);
-    key(f, f.Command_uart, VK_RETURN);
-    EXPECT_FALSE(IsWindowEnabled(f.Combo_uart) || IsWindowEnabled(f.Combo_baud));
-    EXPECT_EQ(walk(5),
-              (std::vector<HWND>{f.Text_old, f.Text_new, f.Command2, f.Text_log, f.Command_uart}));
+    SetFocus(f.port_button());
+    key(f, f.port_button(), VK_RETURN);
+    EXPECT_FALSE(IsWindowEnabled(f.port_list()) || IsWindowEnabled(f.baud_list()));
+    EXPECT_EQ(walk(5), (std::vector<HWND>{f.old_id_box(), f.new_id_box(), f.change_button(),
+                                          f.log_box(), f.port_button()}));
 }
 
 TEST(Win32Form, IdBoxesTakeKeysAsTyped)
@@ -224,8 +214,8 @@ TEST(Win32Form, IdBoxesTakeKeysAsTyped)
     FakeSerial serial;
     Started s(&serial);
     Form1& f = *s.form;
-    for (HWND box : {f.Text_old, f.Text_new}) {
-        const std::string message = box == f.Text_old ? msg_old_id : msg_new_id;
+    for (HWND box : {f.old_id_box(), f.new_id_box()}) {
+        const std::string message = box == f.old_id_box() ? msg_old_id : msg_new_id;
         for (const Keystrokes& row : id_box_keystrokes) {
             SetWindowTextW(box, L"");
             s.messages.messages.clear();
@@ -253,7 +243,7 @@ TEST(Win32Form, CloseOrLogOffDuringAnAttempt)
         FakeSerial serial;
         Started s(&serial);
         Form1& f = *s.form;
-        SendMessageW(f.Command_uart, BM_CLICK, 0, 0);
+        SendMessageW(f.port_button(), BM_CLICK, 0, 0);
         std::string filed_before_message, filed_at_log_off;
         s.messages.on_message = [&] { filed_before_message = todays_day_log(s.dir); };
         on_timer = [&] {
@@ -262,7 +252,7 @@ TEST(Win32Form, CloseOrLogOffDuringAnAttempt)
                 filed_at_log_off = todays_day_log(s.dir);
         };
         SetTimer(nullptr, 0, 300, timer_proc);
-        SendMessageW(f.Command2, BM_CLICK, 0, 0);
+        SendMessageW(f.change_button(), BM_CLICK, 0, 0);
         const std::string filed = todays_day_log(s.dir);
         EXPECT_NE(filed.find(as_in_day_log(filed, no_reply + star_line)), filed.npos);
         if (ending == WM_CLOSE) {
@@ -282,27 +272,27 @@ TEST(Win32Form, ChangesTheDeviceIdFromTheKeyboard)
     Devsim device(9);
     Started s;
     Form1& f = *s.form;
-    SetFocus(f.Command_uart);
-    key(f, f.Command_uart, VK_RETURN);
+    SetFocus(f.port_button());
+    key(f, f.port_button(), VK_RETURN);
     EXPECT_EQ(s.lamp(), RGB(255, 0, 0));
-    EXPECT_EQ(window_text(f.Command_uart), "关闭串口");
+    EXPECT_EQ(window_text(f.port_button()), "关闭串口");
     EXPECT_EQ(read_file(s.dir.file("parameter.txt")), "\"8\",\"4\"\r\n");
 
     // Halfway through the wait: the busy pointer, and a second press.
     HCURSOR during = nullptr;
     on_timer = [&] {
-        SendMessageW(f.hwnd(), WM_SETCURSOR, reinterpret_cast<WPARAM>(f.Text_old),
+        SendMessageW(f.hwnd(), WM_SETCURSOR, reinterpret_cast<WPARAM>(f.old_id_box()),
                      MAKELPARAM(HTCLIENT, WM_MOUSEMOVE));
         during = GetCursor();
-        SendMessageW(f.Command2, BM_CLICK, 0, 0);
+        SendMessageW(f.change_button(), BM_CLICK, 0, 0);
     };
     SetTimer(nullptr, 0, 500, timer_proc);
-    SetFocus(f.Command2);
+    SetFocus(f.change_button());
     const DWORD start = GetTickCount();
-    key(f, f.Command2, VK_SPACE);
+    key(f, f.change_button(), VK_SPACE);
     EXPECT_GE(GetTickCount() - start, 1000u);
     EXPECT_EQ(during, LoadCursorW(nullptr, IDC_WAIT));
-    SendMessageW(f.hwnd(), WM_SETCURSOR, reinterpret_cast<WPARAM>(f.Text_old),
+    SendMessageW(f.hwnd(), WM_SETCURSOR, reinterpret_cast<WPARAM>(f.old_id_box()),
                  MAKELPARAM(HTCLIENT, WM_MOUSEMOVE));
     EXPECT_NE(GetCursor(), LoadCursorW(nullptr, IDC_WAIT));
 
@@ -317,9 +307,9 @@ TEST(Win32Form, ChangesTheDeviceIdFromTheKeyboard)
         EXPECT_NE(day_log.find("\xC9\xE8\xD6\xC3\xB3\xC9\xB9\xA6"), day_log.npos);
     }
 
-    key(f, f.Command_uart, VK_RETURN);
+    key(f, f.port_button(), VK_RETURN);
     EXPECT_EQ(s.lamp(), RGB(0, 0, 0));
-    EXPECT_TRUE(IsWindowEnabled(f.Combo_uart) && IsWindowEnabled(f.Combo_baud));
+    EXPECT_TRUE(IsWindowEnabled(f.port_list()) && IsWindowEnabled(f.baud_list()));
 }
 
 TEST(Win32Form, LogBoxShowsItsEnd)
@@ -330,11 +320,11 @@ TEST(Win32Form, LogBoxShowsItsEnd)
         lines += "\r\n";
     s.form->set_log_text(lines + "verdict");
     const auto end =
-        SendMessageW(s.form->Text_log, EM_POSFROMCHAR,
-                     static_cast<WPARAM>(GetWindowTextLengthW(s.form->Text_log) - 1), 0);
+        SendMessageW(s.form->log_box(), EM_POSFROMCHAR,
+                     static_cast<WPARAM>(GetWindowTextLengthW(s.form->log_box()) - 1), 0);
     RECT box;
-    GetClientRect(s.form->Text_log, &box);
-    EXPECT_GT(SendMessageW(s.form->Text_log, EM_GETFIRSTVISIBLELINE, 0, 0), 0);
+    GetClientRect(s.form->log_box(), &box);
+    EXPECT_GT(SendMessageW(s.form->log_box(), EM_GETFIRSTVISIBLELINE, 0, 0), 0);
     EXPECT_LT(static_cast<short>(HIWORD(end)), box.bottom);
 }
 
@@ -359,7 +349,7 @@ TEST(Win32Form, MessageBoxIsModalWithTheTitleAndOneButton)
         PostMessageW(box, WM_COMMAND, IDOK, 0);
     };
     SetTimer(nullptr, 0, 100, timer_proc);
-    MessageBoxSink(s.form->hwnd()).show_message("请打开串口");
+    qrv::MessageBoxSink(s.form->hwnd()).show_message("请打开串口");
     EXPECT_NE(seen.find("Static:请打开串口|"), seen.npos) << seen;
     EXPECT_EQ(seen.find("Button:"), seen.rfind("Button:")) << seen;
     EXPECT_TRUE(seen.ends_with("modal")) << seen;

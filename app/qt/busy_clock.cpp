@@ -53,8 +53,8 @@ private:
 
 } // namespace
 
-void BusyClock::delay_ms(int ms)
+void qrv::BusyClock::wait_handling_events(int ms)
 {
     const BusyPointer busy(m_window);
-    m_base.delay_ms(ms);
+    m_base.wait_handling_events(ms);
 }

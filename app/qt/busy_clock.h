@@ -6,11 +6,15 @@
 
 class QWidget;
 
+namespace qrv {
+
 class BusyClock : public qrv::WaitingClock {
 public:
     BusyClock(qrv::Clock& clock, QWidget& window) : WaitingClock(clock), m_window(window) {}
-    void delay_ms(int ms) override;
+    void wait_handling_events(int ms) override;
 
 private:
     QWidget& m_window;
 };
+
+} // namespace qrv

@@ -1,19 +1,21 @@
-// The tool's one window: its controls, the five handlers, and the window
-// state that the core units read and write.
+// The tool's one window on Qt: its controls, built from the form's table,
+// their events handed to the controller, and the window state the core
+// reads and writes.
 #pragma once
 
 #include "form1_services.h"
 #include "form_controller.h"
+#include "form_table.h"
 #include "lamp.h"
 
 #include <QWidget>
+#include <array>
 #include <memory>
 
 class QComboBox;
-class QLabel;
 class QLineEdit;
-class QTextEdit;
 class QPushButton;
+class QTextEdit;
 
 class Form1 : public QWidget, public qrv::WindowState {
     Q_OBJECT
@@ -27,14 +29,23 @@ public:
     void end_session() { m_controller->end_session(); }
 
     const qrv::PortSettings& saved_settings() const { return m_controller->saved_settings(); }
-    const qrv::WindowVars& vars() const { return m_controller->vars(); }
-    const std::string& tool_folder() const { return m_tool_folder; }
     // What the log box shows, with CR LF line ends.
     std::string log_text() const;
 
+    // The controls, by what they are for.
+    QWidget* control(qrv::form::Role role) const { return m_controls[qrv::form::index(role)]; }
+    Lamp* lamp() const;
+    QPushButton* port_button() const;
+    QComboBox* port_list() const;
+    QComboBox* baud_list() const;
+    QLineEdit* old_id_box() const;
+    QLineEdit* new_id_box() const;
+    QPushButton* change_button() const;
+    QTextEdit* log_box() const;
+
     // qrv::WindowState
-    std::int32_t lamp_color() const override;
-    void set_lamp_color(std::int32_t color) override;
+    bool is_port_open() const override;
+    void set_port_open(bool open) override;
     int port_index() const override;
     void set_port_index(int index) override;
     int baud_index() const override;
@@ -50,28 +61,15 @@ public:
     void set_log_text(const std::string& text) override;
     void append_log_text(const std::string& text) override;
 
-    Lamp* Shape_uart;
-    QPushButton* Command_uart;
-    QLabel* Label3;
-    QComboBox* Combo_uart;
-    QLabel* Label1;
-    QComboBox* Combo_baud;
-    QLabel* Label5;
-    QLabel* Label6;
-    QLabel* Label7;
-    QLabel* Label4;
-    QLineEdit* Text_old;
-    QLabel* Label2;
-    QLineEdit* Text_new;
-    QPushButton* Command2;
-    QTextEdit* Text_log;
-
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
 
 private:
     void create_controls();
+    QWidget* make_control(const qrv::form::Control& control);
+    QTextEdit* make_log_box();
+    void connect_handlers();
     void show_log_end();
 
     std::string m_tool_folder;
@@ -83,4 +81,5 @@ private:
     qrv::SerialApi& m_serial;
     std::unique_ptr<qrv::Clock> m_busy_clock;
     std::unique_ptr<FormController> m_controller;
+    std::array<QWidget*, qrv::form::index(qrv::form::Role::count)> m_controls{};
 };

@@ -5,6 +5,8 @@
 
 class QWidget;
 
+namespace qrv {
+
 class MessageBox : public qrv::MessageSink {
 public:
     explicit MessageBox(QWidget* parent) : m_parent(parent) {}
@@ -13,3 +15,5 @@ public:
 private:
     QWidget* m_parent;
 };
+
+} // namespace qrv

@@ -1,6 +1,5 @@
 #include "form1.h"
 
-#include "form_design.h"
 #include "message_box.h"
 #include "vocabulary.h"
 #include "wide_text.h"
@@ -10,10 +9,13 @@
 
 #include <cmath>
 #include <stdexcept>
+#include <vector>
 
 namespace {
 
-namespace design = qrv::design;
+namespace form = qrv::form;
+using form::Kind;
+using form::Role;
 
 constexpr wchar_t class_name[] = L"QrvIdsetForm1";
 constexpr DWORD window_style = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX;
@@ -23,65 +25,50 @@ constexpr int first_control_id = 100;
 // A list's height is its box's and, below it, that of its dropped list.
 constexpr int dropped_list_twips = 2400;
 
-enum class FontKind { label, port_button, change_button, standard };
-
-struct Control {
-    HWND Form1::*member;
-    const wchar_t* window_class;
-    const char* text;
-    DWORD style;
-    DWORD ex_style;
-    design::Twips where;
-    FontKind font;
-};
-
-// Centred in their height: where 宋体 is missing, a taller face is clipped evenly.
+// A label that names the control after it for a screen reader alone.
 constexpr DWORD unseen_label = SS_LEFT | SS_NOPREFIX;
-constexpr DWORD label = unseen_label | SS_CENTERIMAGE | WS_VISIBLE;
-constexpr DWORD lamp = SS_OWNERDRAW | WS_VISIBLE;
-constexpr DWORD button = BS_PUSHBUTTON | WS_TABSTOP | WS_GROUP | WS_VISIBLE;
-constexpr DWORD list = CBS_DROPDOWNLIST | WS_VSCROLL | WS_TABSTOP | WS_GROUP | WS_VISIBLE;
-constexpr DWORD box = ES_AUTOHSCROLL | WS_TABSTOP | WS_GROUP | WS_VISIBLE;
-constexpr DWORD log_box =
-    ES_MULTILINE | ES_AUTOVSCROLL | ES_WANTRETURN | WS_TABSTOP | WS_GROUP | WS_VISIBLE;
 
-// In the order of creation, which is the tab order; a label comes before
-// the control it names, where screen readers look for the name (the log box
-// has one nobody sees).
-const Control controls[] = {
-    // clang-format off
-    {&Form1::Label3, L"STATIC", qrv::label_port, label, 0, design::Label3, FontKind::label},
-    {&Form1::Combo_uart, L"COMBOBOX", "", list, 0, design::Combo_uart, FontKind::standard},
-    {&Form1::Label1, L"STATIC", qrv::label_baud, label, 0, design::Label1, FontKind::label},
-    {&Form1::Combo_baud, L"COMBOBOX", "", list, 0, design::Combo_baud, FontKind::standard},
-    {&Form1::Shape_uart, L"STATIC", qrv::name_lamp_closed, lamp, 0, design::Shape_uart, FontKind::standard},
-    {&Form1::Command_uart, L"BUTTON", "", button, 0, design::Command_uart, FontKind::port_button},
-    {&Form1::Label4, L"STATIC", qrv::label_old_id, label, 0, design::Label4, FontKind::label},
-    {&Form1::Text_old, L"EDIT", "", box, WS_EX_CLIENTEDGE, design::Text_old, FontKind::standard},
-    {&Form1::Label2, L"STATIC", qrv::label_new_id, label, 0, design::Label2, FontKind::label},
-    {&Form1::Text_new, L"EDIT", "", box, WS_EX_CLIENTEDGE, design::Text_new, FontKind::standard},
-    {&Form1::Command2, L"BUTTON", qrv::caption_change, button, 0, design::Command2, FontKind::change_button},
-    {&Form1::Label5, L"STATIC", qrv::label_data_bits, label, 0, design::Label5, FontKind::label},
-    {&Form1::Label6, L"STATIC", qrv::label_stop_bits, label, 0, design::Label6, FontKind::label},
-    {&Form1::Label7, L"STATIC", qrv::label_parity, label, 0, design::Label7, FontKind::label},
-    {&Form1::log_box_name, L"STATIC", qrv::name_log_box, unseen_label, 0, {}, FontKind::standard},
-    {&Form1::Text_log, L"EDIT", "", log_box, WS_EX_CLIENTEDGE, design::Text_log, FontKind::standard},
-    // clang-format on
+// The window class and styles of a kind of control.
+struct Made {
+    const wchar_t* window_class;
+    DWORD style;
+    DWORD ex_style = 0;
 };
+
+Made made_as(Kind kind)
+{
+    constexpr DWORD tab_stop = WS_TABSTOP | WS_GROUP | WS_VISIBLE;
+    switch (kind) {
+    case Kind::lamp:
+        return {L"STATIC", SS_OWNERDRAW | WS_VISIBLE};
+    case Kind::button:
+        return {L"BUTTON", BS_PUSHBUTTON | tab_stop};
+    case Kind::label:
+        // Centred in its height: where 宋体 is missing, a taller face is clipped evenly.
+        return {L"STATIC", unseen_label | SS_CENTERIMAGE | WS_VISIBLE};
+    case Kind::list:
+        return {L"COMBOBOX", CBS_DROPDOWNLIST | WS_VSCROLL | tab_stop};
+    case Kind::id_box:
+        return {L"EDIT", ES_AUTOHSCROLL | tab_stop, WS_EX_CLIENTEDGE};
+    case Kind::log_box:
+        break;
+    }
+    return {L"EDIT", ES_MULTILINE | ES_AUTOVSCROLL | ES_WANTRETURN | tab_stop, WS_EX_CLIENTEDGE};
+}
 
 int scaled(int twips, UINT dpi)
 {
-    return MulDiv(twips, static_cast<int>(dpi), design::twips_per_inch);
+    return MulDiv(twips, static_cast<int>(dpi), form::twips_per_inch);
 }
 
-HFONT make_font(design::Font designed, UINT dpi)
+HFONT make_font(form::Font designed, UINT dpi)
 {
     LOGFONTW font{};
     font.lfHeight = -std::lround(designed.points * dpi / 72);
     font.lfWeight = designed.bold ? FW_BOLD : FW_NORMAL;
     // Where 宋体 is missing, Windows takes a face that has the charset.
     font.lfCharSet = GB2312_CHARSET;
-    lstrcpynW(font.lfFaceName, wide(design::font_family).c_str(), LF_FACESIZE);
+    lstrcpynW(font.lfFaceName, wide(form::font_family).c_str(), LF_FACESIZE);
     return CreateFontIndirectW(&font);
 }
 
@@ -108,7 +95,7 @@ SIZE window_size(UINT dpi)
 {
     static const auto adjust =
         user32_function<BOOL WINAPI(RECT*, DWORD, BOOL, DWORD, UINT)>("AdjustWindowRectExForDpi");
-    RECT r{0, 0, scaled(design::client_width, dpi), scaled(design::client_height, dpi)};
+    RECT r{0, 0, scaled(form::client_width, dpi), scaled(form::client_height, dpi)};
     if (adjust)
         adjust(&r, window_style, FALSE, 0, dpi);
     else
@@ -128,47 +115,42 @@ void add_entry(HWND list, const std::string& text)
 
 } // namespace
 
+// The fonts of the controls at one DPI, one for each that the design names.
 struct Form1::Fonts {
     explicit Fonts(UINT dpi)
-        : label(make_font(design::label_font, dpi)),
-          port_button(make_font(design::port_button_font, dpi)),
-          change_button(make_font(design::change_button_font, dpi)),
-          standard(make_font(design::default_font, dpi))
     {
+        for (const form::Control& c : form::controls)
+            if (!find(c.font))
+                m_made.push_back({c.font, make_font(c.font, dpi)});
     }
     ~Fonts()
     {
-        for (HFONT font : {label, port_button, change_button, standard})
-            DeleteObject(font);
+        for (const auto& made : m_made)
+            DeleteObject(made.second);
     }
     Fonts(const Fonts&) = delete;
     Fonts& operator=(const Fonts&) = delete;
-    HFONT of(FontKind kind) const
+    HFONT find(form::Font font) const
     {
-        switch (kind) {
-        case FontKind::label:
-            return label;
-        case FontKind::port_button:
-            return port_button;
-        case FontKind::change_button:
-            return change_button;
-        case FontKind::standard:
-            break;
-        }
-        return standard;
+        for (const auto& [designed, made] : m_made)
+            if (designed.points == font.points && designed.bold == font.bold)
+                return made;
+        return nullptr;
     }
-    HFONT label, port_button, change_button, standard;
+
+private:
+    std::vector<std::pair<form::Font, HFONT>> m_made;
 };
 
 Form1::Form1(std::string tool_folder, Form1Services services)
     : m_tool_folder(std::move(tool_folder)),
       m_messages(given_or_own(services.messages, m_own_messages,
-                              [this] { return std::make_unique<MessageBoxSink>(m_hwnd); })),
-      m_clock(
-          given_or_own(services.clock, m_own_clock, [] { return std::make_unique<Win32Clock>(); })),
+                              [this] { return std::make_unique<qrv::MessageBoxSink>(m_hwnd); })),
+      m_clock(given_or_own(services.clock, m_own_clock,
+                           [] { return std::make_unique<qrv::Win32Clock>(); })),
       m_serial(given_or_own(services.serial, m_own_serial,
                             [] { return std::make_unique<qrv::Win32Serial>(); })),
-      m_window_clock(std::make_unique<WindowClock>(
+      m_window_clock(std::make_unique<qrv::WindowClock>(
           m_clock, [this](MSG& msg) { dispatch(msg); }, [this](bool busy) { set_busy(busy); })),
       m_controller(std::make_unique<FormController>(*this, m_serial, *m_window_clock, m_messages,
                                                     m_tool_folder,
@@ -191,7 +173,7 @@ Form1::Form1(std::string tool_folder, Form1Services services)
     create_controls();
     lay_out(window_dpi(m_hwnd));
     m_controller->on_load();
-    m_focus = Combo_uart;
+    m_focus = port_list();
 }
 
 Form1::~Form1()
@@ -203,17 +185,25 @@ Form1::~Form1()
 void Form1::create_controls()
 {
     int id = first_control_id;
-    for (const Control& c : controls) {
-        this->*c.member = CreateWindowExW(
-            c.ex_style, c.window_class, wide(c.text).c_str(), WS_CHILD | c.style, 0, 0, 0, 0,
-            m_hwnd, reinterpret_cast<HMENU>(static_cast<INT_PTR>(id++)), nullptr, nullptr);
+    const auto create = [&](Made made, const char* text) {
+        return CreateWindowExW(made.ex_style, made.window_class, wide(text ? text : "").c_str(),
+                               WS_CHILD | made.style, 0, 0, 0, 0, m_hwnd,
+                               reinterpret_cast<HMENU>(static_cast<INT_PTR>(id++)), nullptr,
+                               nullptr);
+    };
+    for (const form::Control& c : form::controls) {
+        // No label names the log box: a screen reader finds this one.
+        if (c.kind == Kind::log_box)
+            m_log_box_name = create({L"STATIC", unseen_label}, c.name);
+        m_controls[form::index(c.role)] =
+            create(made_as(c.kind), c.kind == Kind::lamp ? c.name : c.caption);
     }
     for (int port = 1; port <= qrv::port_count; ++port)
-        add_entry(Combo_uart, std::to_string(port));
+        add_entry(port_list(), std::to_string(port));
     for (const std::int32_t baud : qrv::line_speeds)
-        add_entry(Combo_baud, std::to_string(baud));
+        add_entry(baud_list(), std::to_string(baud));
     // The log only ever grows by what is typed or one entry: no cap.
-    SendMessageW(Text_log, EM_SETLIMITTEXT, 0, 0);
+    SendMessageW(log_box(), EM_SETLIMITTEXT, 0, 0);
 }
 
 // Places and sizes the window and its controls, and gives them fonts, for
@@ -221,14 +211,13 @@ void Form1::create_controls()
 void Form1::lay_out(UINT dpi)
 {
     auto fonts = std::make_unique<Fonts>(dpi);
-    for (const Control& c : controls) {
-        const bool is_list = c.member == &Form1::Combo_uart || c.member == &Form1::Combo_baud;
-        const int height = c.where.height + (is_list ? dropped_list_twips : 0);
-        SetWindowPos(this->*c.member, nullptr, scaled(c.where.left, dpi), scaled(c.where.top, dpi),
+    for (const form::Control& c : form::controls) {
+        const HWND control = m_controls[form::index(c.role)];
+        const int height = c.where.height + (c.kind == Kind::list ? dropped_list_twips : 0);
+        SetWindowPos(control, nullptr, scaled(c.where.left, dpi), scaled(c.where.top, dpi),
                      scaled(c.where.width, dpi), scaled(height, dpi),
                      SWP_NOZORDER | SWP_NOACTIVATE);
-        SendMessageW(this->*c.member, WM_SETFONT, reinterpret_cast<WPARAM>(fonts->of(c.font)),
-                     TRUE);
+        SendMessageW(control, WM_SETFONT, reinterpret_cast<WPARAM>(fonts->find(c.font)), TRUE);
     }
     m_fonts = std::move(fonts); // the old ones only now that no control uses them
     const SIZE size = window_size(dpi);
@@ -264,7 +253,7 @@ bool Form1::on_key(const MSG& msg)
     // Technicians tab to a button and press Enter. The dialog keys click
     // only a default button on Enter, and neither is one: Enter in a text box
     // must go on doing nothing.
-    if (msg.wParam == VK_RETURN && (msg.hwnd == Command_uart || msg.hwnd == Command2)) {
+    if (msg.wParam == VK_RETURN && (msg.hwnd == port_button() || msg.hwnd == change_button())) {
         const bool repeat = (msg.lParam & (1 << 30)) != 0; // a held key clicks once
         if (!repeat)
             SendMessageW(m_hwnd, WM_COMMAND,
@@ -273,7 +262,7 @@ bool Form1::on_key(const MSG& msg)
         return true;
     }
     // A multi-line box closes the window on Escape, as it would a dialog.
-    return msg.wParam == VK_ESCAPE && msg.hwnd == Text_log;
+    return msg.wParam == VK_ESCAPE && msg.hwnd == log_box();
 }
 
 LRESULT CALLBACK Form1::window_proc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp)
@@ -347,13 +336,13 @@ LRESULT Form1::handle(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp)
 
 void Form1::on_command(HWND control, WORD code)
 {
-    if (code == BN_CLICKED && control == Command_uart)
+    if (code == BN_CLICKED && control == port_button())
         m_controller->on_port_clicked();
-    else if (code == BN_CLICKED && control == Command2)
+    else if (code == BN_CLICKED && control == change_button())
         m_controller->on_change_clicked();
-    else if (code == EN_CHANGE && control == Text_old)
+    else if (code == EN_CHANGE && control == old_id_box())
         m_controller->on_old_id_changed();
-    else if (code == EN_CHANGE && control == Text_new)
+    else if (code == EN_CHANGE && control == new_id_box())
         m_controller->on_new_id_changed();
 }
 
@@ -361,7 +350,7 @@ void Form1::draw_lamp(const DRAWITEMSTRUCT& item) const
 {
     const HDC dc = item.hDC;
     FillRect(dc, &item.rcItem, GetSysColorBrush(COLOR_BTNFACE));
-    const HBRUSH fill = CreateSolidBrush(static_cast<COLORREF>(m_lamp_color) & 0xFFFFFF);
+    const HBRUSH fill = CreateSolidBrush(m_port_open ? RGB(255, 0, 0) : RGB(0, 0, 0));
     const HGDIOBJ old_brush = SelectObject(dc, fill);
     const HGDIOBJ old_pen = SelectObject(dc, GetStockObject(BLACK_PEN));
     Ellipse(dc, item.rcItem.left, item.rcItem.top, item.rcItem.right, item.rcItem.bottom);
@@ -384,42 +373,41 @@ void Form1::set_busy(bool busy)
     }
 }
 
-void Form1::set_lamp_color(std::int32_t color)
+void Form1::set_port_open(bool open)
 {
-    m_lamp_color = color;
+    m_port_open = open;
     // A screen reader reads the port's state in the lamp's name.
-    SetWindowTextW(Shape_uart,
-                   wide(color == 0 ? qrv::name_lamp_closed : qrv::name_lamp_open).c_str());
-    InvalidateRect(Shape_uart, nullptr, TRUE);
+    SetWindowTextW(lamp(), wide(open ? qrv::name_lamp_open : qrv::name_lamp_closed).c_str());
+    InvalidateRect(lamp(), nullptr, TRUE);
 }
 
 int Form1::port_index() const
 {
-    return list_index(Combo_uart);
+    return list_index(port_list());
 }
 
 void Form1::set_port_index(int index)
 {
-    SendMessageW(Combo_uart, CB_SETCURSEL, static_cast<WPARAM>(index), 0);
+    SendMessageW(port_list(), CB_SETCURSEL, static_cast<WPARAM>(index), 0);
 }
 
 int Form1::baud_index() const
 {
-    return list_index(Combo_baud);
+    return list_index(baud_list());
 }
 
 void Form1::set_baud_index(int index)
 {
-    SendMessageW(Combo_baud, CB_SETCURSEL, static_cast<WPARAM>(index), 0);
+    SendMessageW(baud_list(), CB_SETCURSEL, static_cast<WPARAM>(index), 0);
 }
 
 std::string Form1::baud_entry(int index) const
 {
-    const auto length = SendMessageW(Combo_baud, CB_GETLBTEXTLEN, static_cast<WPARAM>(index), 0);
+    const auto length = SendMessageW(baud_list(), CB_GETLBTEXTLEN, static_cast<WPARAM>(index), 0);
     if (length < 0)
         return {};
     std::wstring text(static_cast<std::size_t>(length) + 1, L'\0');
-    SendMessageW(Combo_baud, CB_GETLBTEXT, static_cast<WPARAM>(index),
+    SendMessageW(baud_list(), CB_GETLBTEXT, static_cast<WPARAM>(index),
                  reinterpret_cast<LPARAM>(text.data()));
     text.resize(static_cast<std::size_t>(length));
     return utf8(text);
@@ -427,38 +415,38 @@ std::string Form1::baud_entry(int index) const
 
 void Form1::set_lists_enabled(bool enabled)
 {
-    EnableWindow(Combo_uart, enabled);
-    EnableWindow(Combo_baud, enabled);
+    EnableWindow(port_list(), enabled);
+    EnableWindow(baud_list(), enabled);
 }
 
 void Form1::set_port_caption(const std::string& caption)
 {
-    SetWindowTextW(Command_uart, wide(caption).c_str());
+    SetWindowTextW(port_button(), wide(caption).c_str());
 }
 
 void Form1::set_port_button_enabled(bool enabled)
 {
-    EnableWindow(Command_uart, enabled);
+    EnableWindow(port_button(), enabled);
 }
 
 std::string Form1::old_id_text() const
 {
-    return window_text(Text_old);
+    return window_text(old_id_box());
 }
 
 void Form1::set_old_id_text(const std::string& text)
 {
-    set_box_text(Text_old, text);
+    set_box_text(old_id_box(), text);
 }
 
 std::string Form1::new_id_text() const
 {
-    return window_text(Text_new);
+    return window_text(new_id_box());
 }
 
 void Form1::set_new_id_text(const std::string& text)
 {
-    set_box_text(Text_new, text);
+    set_box_text(new_id_box(), text);
 }
 
 // An edit box raises EN_CHANGE on every WM_SETTEXT, even of the text it
@@ -476,27 +464,27 @@ void Form1::set_box_text(HWND box, const std::string& text)
 
 std::string Form1::log_text() const
 {
-    return window_text(Text_log); // CR LF, as an edit box holds its lines
+    return window_text(log_box()); // CR LF, as an edit box holds its lines
 }
 
 void Form1::set_log_text(const std::string& text)
 {
-    SetWindowTextW(Text_log, wide(text).c_str());
+    SetWindowTextW(log_box(), wide(text).c_str());
     show_log_end();
 }
 
 void Form1::append_log_text(const std::string& text)
 {
-    const int end = GetWindowTextLengthW(Text_log);
-    SendMessageW(Text_log, EM_SETSEL, static_cast<WPARAM>(end), end);
-    SendMessageW(Text_log, EM_REPLACESEL, FALSE, reinterpret_cast<LPARAM>(wide(text).c_str()));
+    const int end = GetWindowTextLengthW(log_box());
+    SendMessageW(log_box(), EM_SETSEL, static_cast<WPARAM>(end), end);
+    SendMessageW(log_box(), EM_REPLACESEL, FALSE, reinterpret_cast<LPARAM>(wide(text).c_str()));
     show_log_end();
 }
 
 void Form1::show_log_end()
 {
     // The newest lines, with the verdict, are the ones to see.
-    const int end = GetWindowTextLengthW(Text_log);
-    SendMessageW(Text_log, EM_SETSEL, static_cast<WPARAM>(end), end);
-    SendMessageW(Text_log, EM_SCROLLCARET, 0, 0);
+    const int end = GetWindowTextLengthW(log_box());
+    SendMessageW(log_box(), EM_SETSEL, static_cast<WPARAM>(end), end);
+    SendMessageW(log_box(), EM_SCROLLCARET, 0, 0);
 }

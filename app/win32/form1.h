@@ -1,10 +1,13 @@
-// The tool's one window on the Win32 API: its controls, the five handlers,
-// and the window state that the core units read and write.
+// The tool's one window on the Win32 API: its controls, built from the
+// form's table, their messages handed to the controller, and the window
+// state the core reads and writes.
 #pragma once
 
 #include "form1_services.h"
 #include "form_controller.h"
+#include "form_table.h"
 
+#include <array>
 #include <memory>
 #include <windows.h>
 
@@ -29,9 +32,20 @@ public:
     // What the log box shows, with CR LF line ends.
     std::string log_text() const;
 
+    // The controls, by what they are for.
+    HWND control(qrv::form::Role role) const { return m_controls[qrv::form::index(role)]; }
+    HWND lamp() const { return control(qrv::form::Role::lamp); }
+    HWND port_button() const { return control(qrv::form::Role::port_button); }
+    HWND port_list() const { return control(qrv::form::Role::port_list); }
+    HWND baud_list() const { return control(qrv::form::Role::baud_list); }
+    HWND old_id_box() const { return control(qrv::form::Role::old_id_box); }
+    HWND new_id_box() const { return control(qrv::form::Role::new_id_box); }
+    HWND change_button() const { return control(qrv::form::Role::change_button); }
+    HWND log_box() const { return control(qrv::form::Role::log_box); }
+
     // qrv::WindowState
-    std::int32_t lamp_color() const override { return m_lamp_color; }
-    void set_lamp_color(std::int32_t color) override;
+    bool is_port_open() const override { return m_port_open; }
+    void set_port_open(bool open) override;
     int port_index() const override;
     void set_port_index(int index) override;
     int baud_index() const override;
@@ -46,23 +60,6 @@ public:
     void set_new_id_text(const std::string& text) override;
     void set_log_text(const std::string& text) override;
     void append_log_text(const std::string& text) override;
-
-    HWND Shape_uart = nullptr;
-    HWND Command_uart = nullptr;
-    HWND Label3 = nullptr;
-    HWND Combo_uart = nullptr;
-    HWND Label1 = nullptr;
-    HWND Combo_baud = nullptr;
-    HWND Label5 = nullptr;
-    HWND Label6 = nullptr;
-    HWND Label7 = nullptr;
-    HWND Label4 = nullptr;
-    HWND Text_old = nullptr;
-    HWND Label2 = nullptr;
-    HWND Text_new = nullptr;
-    HWND Command2 = nullptr;
-    HWND log_box_name = nullptr; // unseen: names the log box for a screen reader
-    HWND Text_log = nullptr;
 
 private:
     struct Fonts;
@@ -89,6 +86,8 @@ private:
     std::unique_ptr<Fonts> m_fonts;
     HWND m_hwnd = nullptr;
     HWND m_focus = nullptr; // the control to give the focus back to
-    std::int32_t m_lamp_color = 0;
+    std::array<HWND, qrv::form::index(qrv::form::Role::count)> m_controls{};
+    HWND m_log_box_name = nullptr; // unseen: names the log box for a screen reader
+    bool m_port_open = false;
     bool m_busy = false; // a change waits for its reply
 };

@@ -6,6 +6,8 @@
 
 #include <windows.h>
 
+namespace qrv {
+
 class MessageBoxSink : public qrv::MessageSink {
 public:
     // owner is read at each message: the window may be made after the sink.
@@ -15,3 +17,5 @@ public:
 private:
     const HWND& m_owner;
 };
+
+} // namespace qrv

@@ -2,7 +2,9 @@
 
 #include <optional>
 
-void WindowClock::delay_ms(int ms)
+namespace qrv {
+
+void WindowClock::wait_handling_events(int ms)
 {
     if (ms <= 0)
         return;
@@ -24,3 +26,5 @@ void WindowClock::delay_ms(int ms)
     if (quit)
         PostQuitMessage(static_cast<int>(*quit));
 }
+
+} // namespace qrv

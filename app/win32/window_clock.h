@@ -8,6 +8,8 @@
 #include <functional>
 #include <windows.h>
 
+namespace qrv {
+
 class WindowClock : public qrv::WaitingClock {
 public:
     using Dispatch = std::function<void(MSG&)>;
@@ -19,9 +21,11 @@ public:
 
     // Until ms have passed on the clock's monotonic time, whatever the
     // messages handled meanwhile; a WM_QUIT among them is posted again after.
-    void delay_ms(int ms) override;
+    void wait_handling_events(int ms) override;
 
 private:
     Dispatch m_dispatch;
     Busy m_busy;
 };
+
+} // namespace qrv

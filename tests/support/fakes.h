@@ -82,8 +82,8 @@ public:
 // The window's state as plain values; setting a text raises no change event.
 class FakeWindow : public WindowState {
 public:
-    std::int32_t lamp_color() const override { return lamp; }
-    void set_lamp_color(std::int32_t color) override { lamp = color; }
+    bool is_port_open() const override { return port_open; }
+    void set_port_open(bool open) override { port_open = open; }
     int port_index() const override { return port; }
     void set_port_index(int index) override { port = index; }
     int baud_index() const override { return baud; }
@@ -99,7 +99,7 @@ public:
     void set_log_text(const std::string& text) override { log = text; }
     void append_log_text(const std::string& text) override { log += text; }
 
-    std::int32_t lamp = 0;
+    bool port_open = false;
     int port = 8, baud = 4;
     Strings bauds{"9600", "19200", "38400", "57600", "115200", "230400"};
     bool lists_enabled = true, port_button_enabled = true;
@@ -111,7 +111,7 @@ class FakeClock : public Clock {
 public:
     std::string date_text() override { return date; }
     std::string date_time_text() override { return "2026/12/6 19:05:01"; }
-    void delay_ms(int ms) override
+    void wait_handling_events(int ms) override
     {
         waits.push_back(ms);
         now += ms;

@@ -9,11 +9,6 @@ namespace qrv::devsim {
 
 namespace {
 
-constexpr std::uint8_t fc_read_holding = 0x03;
-constexpr std::uint8_t fc_write_single = 0x06;
-constexpr std::uint8_t exc_illegal_function = 0x01;
-constexpr std::uint8_t exc_illegal_address = 0x02;
-constexpr std::uint8_t exc_illegal_value = 0x03;
 constexpr std::size_t request_len = 8; // both supported requests are this long
 constexpr std::uint16_t max_read_qty = 125;
 
@@ -34,7 +29,8 @@ Outcome answer(std::uint8_t addr, Bytes body, std::string note = {})
 
 Outcome exception(std::uint8_t addr, std::uint8_t fc, std::uint8_t code, std::string note)
 {
-    return answer(addr, {addr, static_cast<std::uint8_t>(fc | 0x80), code}, std::move(note));
+    return answer(addr, {addr, static_cast<std::uint8_t>(fc | exception_flag), code},
+                  std::move(note));
 }
 
 // Devices talking at once: the master sees the bits of all of them, a 1
@@ -72,9 +68,9 @@ Outcome Device::handle(std::span<const std::uint8_t> frame)
         return {std::nullopt, "ignored: for ID " + std::to_string(addr), std::nullopt};
 
     switch (frame[1]) {
-    case fc_write_single:
+    case fc_write_single_register:
         return write_single(addr, frame);
-    case fc_read_holding:
+    case fc_read_holding_registers:
         if (addr == broadcast_id)
             return {std::nullopt, "ignored: broadcast read", std::nullopt};
         return read_holding(addr, frame);
@@ -86,11 +82,11 @@ Outcome Device::handle(std::span<const std::uint8_t> frame)
 Outcome Device::write_single(std::uint8_t addr, std::span<const std::uint8_t> frame)
 {
     if (frame.size() != request_len)
-        return exception(addr, frame[1], exc_illegal_value, "wrong length");
+        return exception(addr, frame[1], exc_illegal_data_value, "wrong length");
     const std::uint16_t reg = word_at(frame, 2);
     const std::uint16_t value = word_at(frame, 4);
     if (reg >= register_count)
-        return exception(addr, frame[1], exc_illegal_address, "no such register");
+        return exception(addr, frame[1], exc_illegal_data_address, "no such register");
 
     Bytes echo(frame.begin(), frame.end() - 2);
     if (reg != id_register) {
@@ -99,7 +95,7 @@ Outcome Device::write_single(std::uint8_t addr, std::span<const std::uint8_t> fr
     }
 
     if (value == broadcast_id || value > max_id)
-        return exception(addr, frame[1], exc_illegal_value, "ID out of range");
+        return exception(addr, frame[1], exc_illegal_data_value, "ID out of range");
     const std::uint8_t old_id = id();
     if (!m_faults.keep_id)
         m_regs[id_register] = value;
@@ -114,13 +110,13 @@ Outcome Device::write_single(std::uint8_t addr, std::span<const std::uint8_t> fr
 Outcome Device::read_holding(std::uint8_t addr, std::span<const std::uint8_t> frame)
 {
     if (frame.size() != request_len)
-        return exception(addr, frame[1], exc_illegal_value, "wrong length");
+        return exception(addr, frame[1], exc_illegal_data_value, "wrong length");
     const std::uint16_t start = word_at(frame, 2);
     const std::uint16_t qty = word_at(frame, 4);
     if (qty < 1 || qty > max_read_qty)
-        return exception(addr, frame[1], exc_illegal_value, "bad quantity");
+        return exception(addr, frame[1], exc_illegal_data_value, "bad quantity");
     if (start + qty > static_cast<int>(register_count))
-        return exception(addr, frame[1], exc_illegal_address, "no such register");
+        return exception(addr, frame[1], exc_illegal_data_address, "no such register");
 
     Bytes reply{addr, frame[1], static_cast<std::uint8_t>(2 * qty)};
     for (std::size_t r = start; r < start + qty; ++r) {

@@ -2,6 +2,8 @@
 // I/O so the line handling in main.cpp stays about timing only.
 #pragma once
 
+#include "frame.h"
+
 #include <array>
 #include <cstdint>
 #include <optional>
@@ -13,9 +15,7 @@ namespace qrv::devsim {
 
 using Bytes = std::vector<std::uint8_t>;
 
-// Register 10 holds the device's own slave address.
-constexpr std::uint16_t id_register = 10;
-constexpr std::size_t register_count = 100;
+constexpr std::size_t register_count = 100; // register 10, id_register, holds the ID
 constexpr std::uint8_t broadcast_id = 0;
 
 // Firmware faults a technician or a test can switch on to see how the tool copes.

@@ -1,5 +1,5 @@
 #include "pty.h"
-#include "serial_lib.h"
+#include "qt_serial.h"
 
 #include <fcntl.h>
 #include <filesystem>
@@ -22,17 +22,17 @@ std::uint8_t buf[16];
 // Every call on an open port: each says sio_port_gone once the device is gone.
 const struct {
     const char* name;
-    std::function<int(SerialLib&, int)> call;
+    std::function<int(QtSerial&, int)> call;
 } port_calls[] = {
-    {"iqueue", [](SerialLib& l, int p) { return l.sio_iqueue(p); }},
-    {"read", [](SerialLib& l, int p) { return l.sio_read(p, buf, 8); }},
-    {"flush", [](SerialLib& l, int p) { return l.sio_flush(p); }},
-    {"write", [](SerialLib& l, int p) { return l.sio_write(p, buf, 8); }},
-    {"baud", [](SerialLib& l, int p) { return l.sio_baud(p, 9600); }},
-    {"wait", [](SerialLib& l, int p) { return l.sio_wait_input(p, 1000); }},
+    {"iqueue", [](QtSerial& l, int p) { return l.sio_iqueue(p); }},
+    {"read", [](QtSerial& l, int p) { return l.sio_read(p, buf, 8); }},
+    {"flush", [](QtSerial& l, int p) { return l.sio_flush(p); }},
+    {"write", [](QtSerial& l, int p) { return l.sio_write(p, buf, 8); }},
+    {"baud", [](QtSerial& l, int p) { return l.sio_baud(p, 9600); }},
+    {"wait", [](QtSerial& l, int p) { return l.sio_wait_input(p, 1000); }},
 };
 
-struct SerialLibTest : ::testing::Test {
+struct QtSerialTest : ::testing::Test {
     void SetUp() override
     {
         pty.link(tool.file("ports/COM9"));
@@ -42,12 +42,12 @@ struct SerialLibTest : ::testing::Test {
 
     TempDir tool;
     Pty pty;
-    SerialLib lib{tool.path()};
+    QtSerial lib{tool.path()};
 };
 
 } // namespace
 
-TEST(SerialLib, PortNumberNamesALinkInTheToolFolderElseTtyS)
+TEST(QtSerial, PortNumberNamesALinkInTheToolFolderElseTtyS)
 {
     TempDir tool;
     std::filesystem::create_directories(tool.file("ports"));
@@ -62,7 +62,7 @@ TEST(SerialLib, PortNumberNamesALinkInTheToolFolderElseTtyS)
         EXPECT_EQ(port_device_path(tool.path(), port), path) << port;
 }
 
-TEST_F(SerialLibTest, OpensAt8N1AndSetsTheSpeed)
+TEST_F(QtSerialTest, OpensAt8N1AndSetsTheSpeed)
 {
     EXPECT_EQ(lib.sio_baud(9, 19200), sio_ok);
     EXPECT_EQ(lib.sio_baud(9, 0), sio_bad_baud);
@@ -75,7 +75,7 @@ TEST_F(SerialLibTest, OpensAt8N1AndSetsTheSpeed)
     EXPECT_EQ(cfgetospeed(&t), speed_t(B19200));
 }
 
-TEST_F(SerialLibTest, BytesFlowBothWaysWithoutAnEventLoop)
+TEST_F(QtSerialTest, BytesFlowBothWaysWithoutAnEventLoop)
 {
     ASSERT_EQ(write(9, frame), sio_ok);
     EXPECT_EQ(pty.read(frame.size(), 1s), frame);
@@ -98,7 +98,7 @@ TEST_F(SerialLibTest, BytesFlowBothWaysWithoutAnEventLoop)
     EXPECT_EQ(lib.sio_iqueue(9), 0);
 }
 
-TEST_F(SerialLibTest, WriteNobodyTakesFailsInAboutASecondAndDropsTheRest)
+TEST_F(QtSerialTest, WriteNobodyTakesFailsInAboutASecondAndDropsTheRest)
 {
     const auto start = steady_clock::now();
     EXPECT_EQ(write(9, Bytes(256 * 1024, 0x55)), sio_write_failed);
@@ -108,7 +108,7 @@ TEST_F(SerialLibTest, WriteNobodyTakesFailsInAboutASecondAndDropsTheRest)
     EXPECT_EQ(pty.read(frame.size(), 1s), frame);
 }
 
-TEST_F(SerialLibTest, OnlyItsOwnOpenPortsAndEachDeviceOnce)
+TEST_F(QtSerialTest, OnlyItsOwnOpenPortsAndEachDeviceOnce)
 {
     for (int port : {0, 256, 5}) {
         for (const auto& c : port_calls)
@@ -118,7 +118,7 @@ TEST_F(SerialLibTest, OnlyItsOwnOpenPortsAndEachDeviceOnce)
     pty.link(tool.file("ports/COM10")); // the same device under a second number
     ::symlink("/nonexistent/ttyUSB0", tool.file("ports/COM3").c_str());
     write_file(tool.file("ports/COM4"), "not a tty");
-    SerialLib other(tool.path());
+    QtSerial other(tool.path());
     EXPECT_EQ(lib.sio_open(9), sio_already_open);
     for (int port : {10, 3, 4, 200})
         EXPECT_EQ(lib.sio_open(port), sio_open_failed) << port;
@@ -131,12 +131,12 @@ TEST_F(SerialLibTest, OnlyItsOwnOpenPortsAndEachDeviceOnce)
     EXPECT_EQ(pty.read(frame.size(), 1s), frame);
 }
 
-TEST(SerialLib, VanishedDeviceFailsQuicklyUntilClosedAndReopened)
+TEST(QtSerial, VanishedDeviceFailsQuicklyUntilClosedAndReopened)
 {
     for (const auto& first : port_calls) {
         SCOPED_TRACE(std::string("noticed first by ") + first.name);
         TempDir tool;
-        SerialLib lib(tool.path());
+        QtSerial lib(tool.path());
         {
             Pty pty;
             pty.link(tool.file("ports/COM9"));

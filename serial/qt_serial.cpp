@@ -1,4 +1,4 @@
-#include "serial_lib.h"
+#include "qt_serial.h"
 
 #include <QDeadlineTimer>
 #include <QFileInfo>
@@ -66,13 +66,13 @@ std::string port_device_path(const std::string& tool_folder, int port)
 #endif
 }
 
-SerialLib::SerialLib(std::string tool_folder) : m_tool_folder(std::move(tool_folder))
+QtSerial::QtSerial(std::string tool_folder) : m_tool_folder(std::move(tool_folder))
 {
 }
 
-SerialLib::~SerialLib() = default;
+QtSerial::~QtSerial() = default;
 
-QSerialPort* SerialLib::find(int port) const
+QSerialPort* QtSerial::find(int port) const
 {
     if (!in_range(port))
         return nullptr;
@@ -80,7 +80,7 @@ QSerialPort* SerialLib::find(int port) const
     return it == m_ports.end() ? nullptr : it->second.get();
 }
 
-bool SerialLib::pull_in(QSerialPort& dev)
+bool QtSerial::pull_in(QSerialPort& dev)
 {
     if (!dev.isOpen())
         return false;
@@ -92,12 +92,12 @@ bool SerialLib::pull_in(QSerialPort& dev)
     return !shut_if_gone(dev);
 }
 
-int SerialLib::sio_open(int port)
+int QtSerial::sio_open(int port)
 {
     return open_device(port, port_device_path(m_tool_folder, port));
 }
 
-int SerialLib::open_device(int port, const std::string& device_path)
+int QtSerial::open_device(int port, const std::string& device_path)
 {
     if (!in_range(port))
         return sio_bad_port;
@@ -127,7 +127,7 @@ int SerialLib::open_device(int port, const std::string& device_path)
     return sio_ok;
 }
 
-int SerialLib::sio_baud(int port, std::int32_t baud)
+int QtSerial::sio_baud(int port, std::int32_t baud)
 {
     QSerialPort* dev = find(port);
     if (!dev)
@@ -143,7 +143,7 @@ int SerialLib::sio_baud(int port, std::int32_t baud)
     return sio_ok;
 }
 
-int SerialLib::sio_close(int port)
+int QtSerial::sio_close(int port)
 {
     const auto it = in_range(port) ? m_ports.find(port) : m_ports.end();
     if (it == m_ports.end())
@@ -153,7 +153,7 @@ int SerialLib::sio_close(int port)
     return sio_ok;
 }
 
-int SerialLib::sio_write(int port, const std::uint8_t* buf, int len)
+int QtSerial::sio_write(int port, const std::uint8_t* buf, int len)
 {
     QSerialPort* dev = find(port);
     if (!dev)
@@ -182,7 +182,7 @@ int SerialLib::sio_write(int port, const std::uint8_t* buf, int len)
     return sio_write_failed;
 }
 
-int SerialLib::sio_iqueue(int port)
+int QtSerial::sio_iqueue(int port)
 {
     QSerialPort* dev = find(port);
     if (!dev)
@@ -192,7 +192,7 @@ int SerialLib::sio_iqueue(int port)
     return static_cast<int>(std::min<qint64>(dev->bytesAvailable(), INT_MAX));
 }
 
-int SerialLib::sio_read(int port, std::uint8_t* buf, int len)
+int QtSerial::sio_read(int port, std::uint8_t* buf, int len)
 {
     QSerialPort* dev = find(port);
     if (!dev)
@@ -207,7 +207,7 @@ int SerialLib::sio_read(int port, std::uint8_t* buf, int len)
     return shut_if_gone(*dev) ? sio_port_gone : sio_read_failed;
 }
 
-int SerialLib::sio_flush(int port)
+int QtSerial::sio_flush(int port)
 {
     QSerialPort* dev = find(port);
     if (!dev)
@@ -220,7 +220,7 @@ int SerialLib::sio_flush(int port)
     return shut_if_gone(*dev) ? sio_port_gone : sio_ok;
 }
 
-int SerialLib::sio_wait_input(int port, int ms)
+int QtSerial::sio_wait_input(int port, int ms)
 {
     QSerialPort* dev = find(port);
     if (!dev)

@@ -1,8 +1,8 @@
 // Serial ports for the tool, on Qt Serial Port.
 //
-// Ownership: SerialLib owns every port it opens; destroying it closes them
+// Ownership: QtSerial owns every port it opens; destroying it closes them
 // all. Buffers passed in stay the caller's; nothing is kept after a call.
-// Use one SerialLib from one thread.
+// Use one QtSerial from one thread.
 //
 // Every call takes a port number 1..255. A number out of range, or one not
 // opened by this object, gives sio_bad_port and changes nothing. Other
@@ -32,13 +32,13 @@ namespace qrv {
 // the real device), else "/dev/ttyS<port-1>". Empty for a number out of range.
 std::string port_device_path(const std::string& tool_folder, int port);
 
-class SerialLib final : public SerialApi {
+class QtSerial final : public SerialApi {
 public:
     // tool_folder: the folder holding the executable and its "ports" folder.
-    explicit SerialLib(std::string tool_folder);
-    ~SerialLib() override;
-    SerialLib(const SerialLib&) = delete;
-    SerialLib& operator=(const SerialLib&) = delete;
+    explicit QtSerial(std::string tool_folder);
+    ~QtSerial() override;
+    QtSerial(const QtSerial&) = delete;
+    QtSerial& operator=(const QtSerial&) = delete;
 
     // sio_already_open when this object has the number open; sio_open_failed
     // when the device is missing, not accessible, locked by another opener
