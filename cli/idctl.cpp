@@ -11,14 +11,6 @@
 
 #include <algorithm>
 
-#ifdef _WIN32
-#include <io.h>
-#define isatty _isatty
-#define fileno _fileno
-#else
-#include <unistd.h>
-#endif
-
 namespace qrv::cli {
 
 namespace {
@@ -61,7 +53,7 @@ public:
           m_line(platform.serial, opt.verbose ? err : nullptr),
           m_clock(platform.clock, m_line, port), m_port{m_line, port, m_clock, opt.baud,
                                                         line_guard_ms},
-          m_progress(isatty(fileno(err)))
+          m_progress(platform.err_is_terminal)
     {
     }
 
@@ -295,8 +287,8 @@ int open_port(const Options& opt, const Platform& platform, int& port, std::FILE
 {
     const auto number = port_number(opt.port);
     port = number.value_or(1);
-    const int opened = number || !platform.open_device ? platform.serial.sio_open(port)
-                                                       : platform.open_device(port, opt.port);
+    const int opened =
+        number ? platform.serial.sio_open(port) : platform.serial.sio_open_device(port, opt.port);
     const char* command = to_string(opt.command);
     if (opened != sio_ok)
         return tell_error(command, "port_error", exit_port,

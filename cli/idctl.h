@@ -16,11 +16,10 @@ namespace qrv::cli {
 struct Platform {
     SerialApi& serial;
     Clock& clock; // dates and time; the waits sleep on the line instead
-    // Opens a device given by name rather than by number, under the number
-    // port; null when ports are taken by number only.
-    std::function<int(int port, const std::string& device)> open_device;
     // True once the user has asked to stop (Ctrl-C, SIGTERM).
     std::function<bool()> stop = [] { return false; };
+    // Standard error is a terminal: progress is shown there.
+    bool err_is_terminal = false;
 };
 
 // Runs the command line args (without the program name); the day log goes

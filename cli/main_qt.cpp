@@ -4,6 +4,7 @@
 #include "qt_serial.h"
 
 #include <QCoreApplication>
+#include <unistd.h>
 
 int main(int argc, char* argv[])
 {
@@ -12,10 +13,8 @@ int main(int argc, char* argv[])
     const std::string folder = QCoreApplication::applicationDirPath().toStdString();
     qrv::QtSerial serial(folder);
     qrv::QtClock clock;
-    const qrv::cli::Platform platform{
-        serial, clock,
-        [&serial](int port, const std::string& device) { return serial.open_device(port, device); },
-        qrv::cli::stop_requested};
+    const qrv::cli::Platform platform{serial, clock, qrv::cli::stop_requested,
+                                      ::isatty(STDERR_FILENO) != 0};
     return qrv::cli::run(std::vector<std::string>(argv + 1, argv + argc), folder, platform, stdout,
                          stderr);
 }

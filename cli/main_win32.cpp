@@ -6,6 +6,7 @@
 #include "windows_text.h"
 
 #include <cstdio>
+#include <io.h>
 #include <windows.h>
 
 namespace {
@@ -33,10 +34,8 @@ int main()
     SetConsoleOutputCP(CP_UTF8);
     qrv::Win32Serial serial;
     qrv::Win32Clock clock;
-    const qrv::cli::Platform platform{
-        serial, clock,
-        [&serial](int port, const std::string& device) { return serial.open_device(port, device); },
-        qrv::cli::stop_requested};
+    const qrv::cli::Platform platform{serial, clock, qrv::cli::stop_requested,
+                                      _isatty(_fileno(stderr)) != 0};
     const int status = qrv::cli::run(arguments(), qrv::program_folder(), platform, stdout, stderr);
     if (console_page != 0)
         SetConsoleOutputCP(console_page);

@@ -13,12 +13,7 @@ std::string time_of_day_text()
     using namespace std::chrono;
     const auto now = system_clock::now();
     const std::time_t secs = system_clock::to_time_t(now);
-    std::tm local{};
-#ifdef _WIN32
-    localtime_s(&local, &secs);
-#else
-    localtime_r(&secs, &local);
-#endif
+    const std::tm local = *std::localtime(&secs); // one thread: the static result is ours
     char text[16];
     std::snprintf(
         text, sizeof text, "%02d:%02d:%02d.%03d", local.tm_hour, local.tm_min, local.tm_sec,

@@ -21,6 +21,10 @@ public:
     WatchedLine(SerialApi& lib, std::FILE* trace) : m_lib(lib), m_trace(trace) {}
 
     int sio_open(int port) override { return m_lib.sio_open(port); }
+    int sio_open_device(int port, const std::string& device) override
+    {
+        return m_lib.sio_open_device(port, device);
+    }
     int sio_baud(int port, std::int32_t baud) override { return m_lib.sio_baud(port, baud); }
     int sio_close(int port) override;
     int sio_write(int port, const std::uint8_t* buf, int len) override;

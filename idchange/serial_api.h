@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 
 namespace qrv {
 
@@ -28,6 +29,9 @@ public:
     // Opens the port for reading and writing at 8 data bits, no parity,
     // 1 stop bit, no flow control, and locks it against other openers.
     virtual int sio_open(int port) = 0;
+    // The same for a device named by its path ("/dev/ttyUSB0", "COM12"); the
+    // number then stands for it in every other call.
+    virtual int sio_open_device(int port, const std::string& device) = 0;
     // Sets the speed of an open port, in bits per second.
     virtual int sio_baud(int port, std::int32_t baud) = 0;
     // Closes the port; the number may be opened again afterwards.

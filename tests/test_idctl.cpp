@@ -52,8 +52,7 @@ struct Cli {
         std::FILE* err = std::tmpfile();
         const int status = cli::run(
             argv, dir.path(),
-            {serial, clock, nullptr, [this] { return stop_at >= 0 && clock.now >= stop_at; }}, out,
-            err);
+            {serial, clock, [this] { return stop_at >= 0 && clock.now >= stop_at; }}, out, err);
         return {status, text_of(out), text_of(err)};
     }
     std::string day_log() { return read_file(dir.file("2026-12-06.txt")); }

@@ -142,6 +142,12 @@ public:
             open_ports[port] = 0;
         return call("open", port, open_status);
     }
+    int sio_open_device(int port, const std::string& device) override
+    {
+        if (open_status == sio_ok)
+            open_ports[port] = 0;
+        return call(("open " + device).c_str(), port, open_status);
+    }
     int sio_baud(int port, std::int32_t baud) override
     {
         const bool refused = std::ranges::find(refused_bauds, baud) != refused_bauds.end();

@@ -144,6 +144,8 @@ public:
 
     // Everything the device printed so far.
     std::string output() const { return read_file(m_out); }
+    // "STOP" or "CONT" it, as Wine's runner does.
+    void signal(const std::string& name) { ::kill(m_pid, name == "STOP" ? SIGSTOP : SIGCONT); }
     // Stops the device (SIGTERM) and waits for it; returns its wait status.
     int stop()
     {
