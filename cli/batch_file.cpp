@@ -1,5 +1,6 @@
 #include "batch_file.h"
 
+#include "texts.h"
 #include "vocabulary.h"
 
 #include <array>

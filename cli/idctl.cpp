@@ -6,6 +6,7 @@
 #include "options.h"
 #include "report.h"
 #include "scan.h"
+#include "texts.h"
 #include "vocabulary.h"
 #include "watched_line.h"
 
@@ -122,7 +123,8 @@ private:
         if (!c.change.filed()) {
             const std::string why = error_text(c.change.log_error);
             r.fields.add("log_error", why);
-            r.text += "\n" + text_log_not_written(c.change.log_path, why);
+            r.text += '\n';
+            r.text += text_log_not_written(c.change.log_path, why);
         }
         return r;
     }

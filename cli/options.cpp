@@ -2,10 +2,12 @@
 
 #include "arg_scanner.h"
 #include "batch_file.h"
+#include "texts.h"
 #include "vocabulary.h"
 
 #include <algorithm>
 #include <charconv>
+#include <limits>
 #include <set>
 #include <string_view>
 
@@ -38,7 +40,7 @@ bool take_baud(Options& opt, const std::string& v)
     opt.baud = 0;
     if (v == "all")
         return opt.command == Command::scan;
-    if (!parse_number(v, 1, line_speeds.back(), n) || !is_line_speed(n))
+    if (!parse_number(v, 1, std::numeric_limits<int>::max(), n) || !is_line_speed(n))
         return false;
     opt.baud = n;
     return true;
@@ -60,10 +62,12 @@ struct OptionRow {
     bool (*take)(Options&, const std::string&);
 };
 
+const std::string baud_help = speeds_text("、", " 或 ") + "；扫描时可为 all（默认）";
+
 // clang-format off
 const OptionRow option_table[] = {
     {"--port", "P", "串口号（同窗口的编号，1~24）或设备", take_port},
-    {"--baud", "B", "9600、19200、38400、57600、115200 或 230400；扫描时可为 all（默认）", take_baud},
+    {"--baud", "B", baud_help.c_str(), take_baud},
     {"--id", "X", "要读的ID（1~247）", [](Options& o, const std::string& v) { return parse_id(v, o.id); }},
     {"--from", "X", "设备现在的ID（1~247）", [](Options& o, const std::string& v) { return parse_id(v, o.from); }},
     {"--to", "Y", "设备的新ID（1~247）", [](Options& o, const std::string& v) { return parse_id(v, o.to); }},

@@ -27,6 +27,14 @@ JsonFields& JsonFields::add_json(std::string_view key, std::string_view json)
     return *this;
 }
 
+JsonFields& JsonFields::add_all(const JsonFields& more)
+{
+    if (!m_members.empty() && !more.m_members.empty())
+        m_members += ',';
+    m_members += more.m_members;
+    return *this;
+}
+
 JsonFields& JsonFields::add(std::string_view key, std::string_view text)
 {
     return add_json(key, json_string(text));
@@ -67,12 +75,8 @@ void print(const Result& result, bool json, std::FILE* out, std::FILE* err)
         object.add_json("command", result.command.empty() ? "null" : json_string(result.command));
         object.add("result", result.result).add("exit", result.exit);
         object.add_json("baud", result.baud ? std::to_string(*result.baud) : "null");
-        std::string members = object.object();
-        const std::string more = result.fields.object();
-        if (more.size() > 2)
-            members.insert(members.size() - 1, "," + more.substr(1, more.size() - 2));
-        members.insert(members.size() - 1, ",\"text\":" + json_string(result.text));
-        std::fprintf(out, "%s\n", members.c_str());
+        object.add_all(result.fields).add("text", result.text);
+        std::fprintf(out, "%s\n", object.object().c_str());
         std::fflush(out);
     } else if (!result.text.empty()) {
         std::FILE* to = result.error ? err : out;

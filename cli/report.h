@@ -30,6 +30,8 @@ public:
     JsonFields& add(std::string_view key, long long number);
     JsonFields& add_bool(std::string_view key, bool value);
     JsonFields& add_json(std::string_view key, std::string_view json);
+    // The members of more, after these.
+    JsonFields& add_all(const JsonFields& more);
     // What a read's reply holds beyond its kind, by the keys every command
     // uses: value, code, from and late where they apply.
     JsonFields& add_reply_details(const ReadReply& reply);

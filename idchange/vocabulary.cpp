@@ -3,7 +3,6 @@
 #include "frame.h"
 
 #include <algorithm>
-#include <cstdio>
 
 namespace qrv {
 
@@ -20,6 +19,17 @@ std::vector<std::int32_t> scan_speeds()
 bool is_line_speed(std::int64_t baud)
 {
     return std::ranges::find(line_speeds, baud) != line_speeds.end();
+}
+
+std::string speeds_text(const std::string& separator, const std::string& before_last)
+{
+    std::string text;
+    for (std::size_t i = 0; i < line_speeds.size(); ++i) {
+        if (i > 0)
+            text += i + 1 == line_speeds.size() ? before_last : separator;
+        text += std::to_string(line_speeds[i]);
+    }
+    return text;
 }
 
 std::string reply_text(const ReadReply& reply)
@@ -65,106 +75,6 @@ std::string text_taken(int new_id, const ReadReply& before)
 {
     return "新ID " + std::to_string(new_id) + " 已被占用（" + reply_text(before) +
            "），未发送更改命令";
-}
-
-std::string text_log_not_written(const std::string& path, const std::string& reason)
-{
-    return std::string(msg_log_write_failed) + "：" + path + "（" + reason + "）";
-}
-
-std::string text_unrecognised(const ReadReply& reply)
-{
-    return "有应答，但无法识别：" + reply_text(reply);
-}
-
-std::string text_found(std::size_t devices)
-{
-    return "找到 " + std::to_string(devices) + " 台设备";
-}
-
-std::string text_speed_refused(std::int32_t baud)
-{
-    return "波特率 " + std::to_string(baud) + " 设置失败，未扫描";
-}
-
-std::string text_id(int id)
-{
-    return "ID " + std::to_string(id) + "：";
-}
-
-std::string text_ids(int from, int to)
-{
-    return "ID " + std::to_string(from) + " → " + std::to_string(to) + "：";
-}
-
-std::string text_batch_progress(std::size_t at, std::size_t of, int line, int from, int to)
-{
-    return "[" + std::to_string(at) + "/" + std::to_string(of) + "] " +
-           text_at_line(line, "ID " + std::to_string(from) + " → " + std::to_string(to)) + " ...";
-}
-
-std::string text_scan_progress(std::int32_t baud, int id, std::size_t devices,
-                               std::size_t seconds_left)
-{
-    char text[96];
-    std::snprintf(text, sizeof text, "波特率 %-6d 地址 %3d  已找到 %zu  剩余约 %zu s   ",
-                  static_cast<int>(baud), id, devices, seconds_left);
-    return text;
-}
-
-std::string text_at_line(int line, const std::string& what)
-{
-    return "第" + std::to_string(line) + "行：" + what;
-}
-
-std::string text_new_id_twice(int new_id, int other_line)
-{
-    return "新ID " + std::to_string(new_id) + " 已在第" + std::to_string(other_line) + "行使用";
-}
-
-std::string text_old_id_twice(int old_id, int other_line)
-{
-    return "原ID " + std::to_string(old_id) + " 已在第" + std::to_string(other_line) + "行更改";
-}
-
-std::string text_new_id_is_old(int new_id, int other_line)
-{
-    return "新ID " + std::to_string(new_id) + " 是第" + std::to_string(other_line) + "行的原ID";
-}
-
-std::string text_unreadable(const std::string& reason)
-{
-    return "无法读取（" + reason + "）";
-}
-
-std::string usage_unknown_command(const std::string& command)
-{
-    return "未知命令：" + command;
-}
-
-std::string usage_unknown_option(const std::string& option)
-{
-    return "未知选项：" + option;
-}
-
-std::string usage_not_for(const std::string& command, const std::string& option)
-{
-    return "命令 " + command + " 不接受选项 " + option;
-}
-
-std::string usage_bad_value(const std::string& option, const std::string& value)
-{
-    return "选项 " + option + " 的值无效：" + value;
-}
-
-std::string usage_needs(const std::string& command, const std::string& what)
-{
-    return command + " 需要 " + what;
-}
-
-std::string usage_see(const std::string& help_command)
-{
-    return "用法见 " + help_command;
 }
 
 } // namespace qrv

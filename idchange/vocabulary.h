@@ -1,6 +1,7 @@
 // The tool's words and numbers: the IDs, ports and speeds it works with, and
-// every text a technician meets in a window, in the log and on the command
-// line. The windows, qrv-idctl and the virtual device take them from here.
+// what the core says: every text of the window, of the log, and of the
+// results of reads and checked changes. The windows, qrv-idctl and the
+// virtual device take them from here; qrv-idctl's own texts are in cli/.
 #pragma once
 
 #include <array>
@@ -16,12 +17,15 @@ struct ReadReply;
 inline constexpr int max_id = 247;
 // The window's port list: ports 1..port_count.
 inline constexpr int port_count = 24;
-// The window's speed list, in its order.
+// The window's speed list, in its order. parameter.txt stores positions in
+// it: a new speed goes at the end.
 inline constexpr std::array<std::int32_t, 6> line_speeds = {9600,  19200,  38400,
                                                             57600, 115200, 230400};
 // The same speeds in the order a scan tries them: the most common first.
 std::vector<std::int32_t> scan_speeds();
 bool is_line_speed(std::int64_t baud);
+// The speeds as a list in a text: "9600, 19200, ... or 230400".
+std::string speeds_text(const std::string& separator, const std::string& before_last);
 
 // The window.
 inline constexpr char app_title[] = "QRV ID设置软件";
@@ -80,42 +84,5 @@ std::string readback_unconfirmed(int new_id, const ReadReply& after);
 inline constexpr char text_changed[] = "Modbus 新ID 设置成功，";
 inline constexpr char text_changed_but[] = "设备应答了更改，但";
 std::string text_taken(int new_id, const ReadReply& before);
-inline constexpr char text_not_run[] = "未执行";
 inline constexpr char text_stopped[] = "已中断，未发送更改命令";
-std::string text_log_not_written(const std::string& path, const std::string& reason);
-
-// A scan.
-inline constexpr char text_scan_heading[] = "地址  波特率  寄存器10"; // CJK: two columns each
-std::string text_unrecognised(const ReadReply& reply);
-std::string text_found(std::size_t devices);
-std::string text_speed_refused(std::int32_t baud);
-inline constexpr char text_scan_stopped[] = "扫描已中断，以下为已找到的";
-
-// The command line's results, progress and refusals.
-std::string text_id(int id);            // "ID 17："
-std::string text_ids(int from, int to); // "ID 17 → 1："
-std::string text_batch_progress(std::size_t at, std::size_t of, int line, int from, int to);
-std::string text_scan_progress(std::int32_t baud, int id, std::size_t devices,
-                               std::size_t seconds_left);
-inline constexpr char text_same_ids[] = "新ID与原ID相同";
-std::string text_at_line(int line, const std::string& what);
-inline constexpr char text_not_text[] = "不是文本文件";
-inline constexpr char text_bad_line[] = "应为“原ID 新ID”，ID为1~247的整数";
-std::string text_new_id_twice(int new_id, int other_line);
-std::string text_old_id_twice(int old_id, int other_line);
-std::string text_new_id_is_old(int new_id, int other_line);
-inline constexpr char text_no_changes[] = "文件中没有要更改的ID";
-inline constexpr char text_not_a_file[] = "不是普通文件";
-inline constexpr char text_no_file[] = "文件不存在";
-inline constexpr char text_file_too_big[] = "文件过大（超过1 MiB）";
-std::string text_unreadable(const std::string& reason);
-inline constexpr char text_file_refused[] = "文件有误，未发送任何命令";
-inline constexpr char usage_no_command[] = "缺少命令";
-std::string usage_unknown_command(const std::string& command);
-std::string usage_unknown_option(const std::string& option);
-std::string usage_not_for(const std::string& command, const std::string& option);
-std::string usage_bad_value(const std::string& option, const std::string& value);
-std::string usage_needs(const std::string& command, const std::string& what);
-std::string usage_see(const std::string& help_command);
-
 } // namespace qrv

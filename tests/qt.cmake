@@ -20,10 +20,11 @@ find_package(PkgConfig REQUIRED)
 pkg_check_modules(MODBUS REQUIRED IMPORTED_TARGET libmodbus)
 target_compile_definitions(qrv_testsupport INTERFACE
   QRV_DEVSIM_PATH="$<TARGET_FILE:qrv-devsim>" QRV_IDCTL_PATH="$<TARGET_FILE:qrv-idctl>")
-qrv_add_test(test_form1 QT LIBS qrv_app Qt6::Test)
+qrv_add_test(test_qt_form QT LIBS qrv_app Qt6::Test)
 qrv_add_test(test_qt_serial QT LIBS qrv_serial)
 qrv_add_test(test_qt_clock QT LIBS qrv_app)
 qrv_add_test(test_change_e2e QT LIBS qrv_app Qt6::Test)
+qrv_add_test(test_options LIBS qrv_idctl)
 qrv_add_test(test_idctl LIBS qrv_idctl SOURCES ${PROJECT_SOURCE_DIR}/tools/devsim/device.cpp)
 target_include_directories(test_idctl PRIVATE ${PROJECT_SOURCE_DIR}/tools/devsim)
 qrv_add_test(test_devsim LIBS PkgConfig::MODBUS

@@ -1,8 +1,8 @@
 // The virtual device: its answers in-process on the pure device, then the
 // program itself on a pseudo-terminal, with libmodbus as an independent master.
 #include "device.h"
-#include "fakes.h"
 #include "frame.h"
+#include "golden.h"
 #include "pty.h"
 
 #include <cerrno>

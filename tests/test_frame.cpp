@@ -1,5 +1,5 @@
-#include "fakes.h"
 #include "frame.h"
+#include "golden.h"
 
 #include <gtest/gtest.h>
 

@@ -1,9 +1,8 @@
 // qrv-idctl: its outcomes over the fakes, with the virtual device's model
 // playing the line; its batch list; and the real program against the
 // virtual device where signals and files are the point.
-#include "batch_file.h"
-#include "device.h"
-#include "fakes.h"
+#include "device_line.h"
+#include "golden.h"
 #include "idctl.h"
 #include "pty.h"
 #include "vocabulary.h"
@@ -32,18 +31,9 @@ struct Ran {
     std::string out, err;
 };
 
-// qrv-idctl on the fakes with port 9 open, its devices on the fake clock.
-struct Cli {
-    explicit Cli(std::vector<std::uint8_t> ids, devsim::Faults faults = {})
-    {
-        for (const std::uint8_t id : ids)
-            bus.add(devsim::Device(id, faults), 0);
-        serial.clock = &clock;
-        serial.device = [this](const Bytes& frame) {
-            const auto answer = bus.handle(frame, 0).reply;
-            return answer && !(frame[0] == held_id && clock.now < held_until) ? *answer : Bytes{};
-        };
-    }
+// qrv-idctl on the fakes, its devices on the fake clock.
+struct Cli : DeviceLine {
+    using DeviceLine::DeviceLine;
     Ran operator()(const std::string& args)
     {
         std::istringstream words(args);
@@ -58,12 +48,7 @@ struct Cli {
     std::string day_log() { return read_file(dir.file("2026-12-06.txt")); }
 
     TempDir dir;
-    FakeSerial serial;
-    FakeClock clock;
-    devsim::Bus bus;
     std::int64_t stop_at = -1; // Ctrl-C from then on
-    int held_id = 0;           // an address the device does not answer at yet
-    std::int64_t held_until = 0;
 };
 
 const std::string change = "change --port 9 --baud 115200 --from 17 --to 1 ";
@@ -97,10 +82,6 @@ TEST(Idctl, OutcomesExitStatusesAndRecords)
         // A device at the new ID slower than the window: heard before the change goes out.
         {{17, 1}, {}, late(300), change, 4,
          "ID 17 → 1：新ID 1 已被占用（寄存器10 = 1（应答晚于等待时间）），未发送更改命令\n", ""},
-        {{17, 1}, {}, late(700), change + "--timeout 800", 4,
-         "ID 17 → 1：新ID 1 已被占用（寄存器10 = 1），未发送更改命令\n", ""},
-        {{17}, {}, late(700), change + "--timeout 800 --confirm-ms 0", 0,
-         "ID 17 → 1：Modbus 新ID 设置成功，已在ID 1 读回确认\n", "已在ID 1 读回确认"},
         {{17}, {true, false}, none, change, 1, "ID 17 → 1：数据校验错误，设置失败，请重新设置\n",
          "数据校验错误，设置失败，请重新设置"},
         {{}, {}, none, change + "--force", 1, "ID 17 → 1：设置无响应，请重新设置\n", "设置无响应，请重新设置"},
@@ -108,11 +89,6 @@ TEST(Idctl, OutcomesExitStatusesAndRecords)
          "ID 17 → 1：设备应答了更改，但在ID 1 读回：无应答，新ID未确认\n", "在ID 1 读回：无应答，新ID未确认"},
         {{17}, {false, true}, none, change + "--no-verify", 0, "ID 17 → 1：Modbus 新ID 设置成功，未读回确认\n",
          "未读回确认"},
-        // Firmware that takes its new address only after a flash write: asked again.
-        {{17}, {}, [](Cli& c) { c.held_id = 1; c.held_until = 1900; }, change, 0,
-         "ID 17 → 1：Modbus 新ID 设置成功，已在ID 1 读回确认\n", "已在ID 1 读回确认"},
-        {{17}, {}, [](Cli& c) { c.held_id = 1; c.held_until = 1900; }, change + "--confirm-ms 0", 1,
-         "ID 17 → 1：设备应答了更改，但在ID 1 读回：无应答，新ID未确认\n", "在ID 1 读回：无应答，新ID未确认"},
         {{17}, {}, [](Cli& c) { std::filesystem::create_directory(c.dir.file("2026-12-06.txt")); }, change, 5,
          "ID 17 → 1：Modbus 新ID 设置成功，已在ID 1 读回确认\n日志文件写入失败，请检查程序目录是否可写：", ""},
         // Ctrl-C during the wait: the attempt and its record are whole, the read-back left out.
@@ -120,12 +96,8 @@ TEST(Idctl, OutcomesExitStatusesAndRecords)
          "ID 17 → 1：Modbus 新ID 设置成功，已中断，未读回确认\n", "已中断，未读回确认"},
         {{17}, {}, [](Cli& c) { c.stop_at = 0; }, change, 130, "ID 17 → 1：已中断，未发送更改命令\n", ""},
         {{7, 7}, {}, none, "read --port 9 --baud 9600 --id 7", 1, "ID 7：应答CRC错误\n", ""},
-        {{5}, {}, none, "scan --port 9 --baud 9600 --ids 5-5", 0, "地址  波特率  寄存器10\n5     9600    寄存器10 = 5\n找到 1 台设备\n", ""},
         {{3, 3, 5}, {}, none, "scan --port 9 --baud 9600 --ids 1-9 --first", 0,
          "地址  波特率  寄存器10\n3     9600    有应答，但无法识别：应答CRC错误\n5     9600    寄存器10 = 5\n找到 1 台设备\n", ""},
-        // A probe waits its window only: a late answer shows at the next address, as no device.
-        {{7}, {}, late(80), "scan --port 9 --baud 9600 --ids 6-9 --timeout 50", 1,
-         "地址  波特率  寄存器10\n8     9600    有应答，但无法识别：收到来自ID 7 的应答\n找到 0 台设备\n", ""},
         {{5}, {}, [](Cli& c) { c.serial.refused_bauds = {230400}; }, "scan --port 9 --baud 230400", 3,
          "波特率 230400 设置失败，未扫描\n地址  波特率  寄存器10\n找到 0 台设备\n", ""},
         // clang-format on
@@ -175,34 +147,13 @@ TEST(Idctl, OneJsonVocabulary)
               "\"text\":\"命令 scan 不接受选项 --id\"}\n");
 }
 
-TEST(Idctl, ScanTriesTheCommonSpeedsFirst)
-{
-    Cli cli({});
-    cli("scan --port 9 --ids 1-1");
-    Strings bauds;
-    for (const std::string& call : cli.serial.calls)
-        if (call.starts_with("baud"))
-            bauds.push_back(call.substr(7));
-    EXPECT_EQ(bauds, (Strings{"9600", "115200", "19200", "38400", "57600", "230400"}));
-}
-
-TEST(Idctl, UsageErrorsSendNothing)
+// A usage error, or a batch list that cannot be run, is told on standard
+// error and sends nothing.
+TEST(Idctl, RefusalsSendNothing)
 {
     const std::pair<std::string, std::string> rows[] = {
-        // clang-format off
-        {change + "--colour", "未知选项：--colour"}, {"scan --port 9 --id 31", "命令 scan 不接受选项 --id"},
-        {"read --port 9 --baud 9600 --id 1 --confirm-ms 5", "命令 read 不接受选项 --confirm-ms"},
-        {"change --port 0 --baud 9600 --from 17 --to 1", "选项 --port 的值无效：0"},
-        {"change --port 25 --baud 9600 --from 17 --to 1", "选项 --port 的值无效：25"},
-        {"change --port 9 --baud 4800 --from 17 --to 1", "选项 --baud 的值无效：4800"},
-        {"change --port 9 --baud 9600 --from 1.5 --to 1", "选项 --from 的值无效：1.5"},
-        {"change --port 9 --baud 9600 --from 17 --to 248", "选项 --to 的值无效：248"},
-        {"change --port 9 --baud 9600 --from 17 --to 17", "新ID与原ID相同"},
-        {"change --port 9 --from 17 --to 1", "change 需要 --baud"}, {"read --port 9 --baud 9600 --id", "选项 --id 的值无效"},
-        {"scan --port 9 --ids 9-5", "选项 --ids 的值无效：9-5"}, {"scan --port 9 --ids 5-", "选项 --ids 的值无效：5-"},
-        {"batch --port 9 --baud 9600 list.txt", "list.txt：文件不存在"}, {"batch --port 9 --baud 9600 .", ".：不是普通文件"},
-        {"flash", "未知命令：flash"},
-        // clang-format on
+        {change + "--colour", "未知选项：--colour\n用法见 qrv-idctl change --help"},
+        {"batch --port 9 --baud 9600 list.txt", "list.txt：文件不存在"},
     };
     for (const auto& [args, said] : rows) {
         Cli cli({17});
@@ -210,35 +161,6 @@ TEST(Idctl, UsageErrorsSendNothing)
         EXPECT_EQ(run.status, 2) << args;
         EXPECT_NE(run.err.find(said), std::string::npos) << args << "\n" << run.err;
         EXPECT_TRUE(cli.serial.calls.empty()) << args;
-    }
-    const Ran help = Cli({})("read --help");
-    EXPECT_EQ(help.status, 0);
-    EXPECT_TRUE(help.out.starts_with("用法：qrv-idctl read   --port P --baud B --id X"))
-        << help.out;
-}
-
-TEST(BatchFile, OneErrorForEachBadLine)
-{
-    const struct {
-        std::string bytes;
-        std::size_t changes;
-        Strings errors;
-    } rows[] = {
-        // clang-format off
-        {"\xEF\xBB\xBF# cabinet 4\r\n1 11\r\n2,12 # left\r\n\r\n3\t13\r\n", 3, {}},
-        {"1 5\n2 5\n", 1, {"第2行：新ID 5 已在第1行使用"}},
-        {"1 5\n1 6\n", 1, {"第2行：原ID 1 已在第1行更改"}},
-        {"1 2\n2 3\n", 2, {"第1行：新ID 2 是第2行的原ID"}},
-        {"6 6\n7 8", 1, {"第1行：新ID与原ID相同"}},
-        {"1 2\n3 x\n0 4\n", 1, {"第2行：应为“原ID 新ID”，ID为1~247的整数", "第3行：应为“原ID 新ID”，ID为1~247的整数"}},
-        {std::string("1 2\n\0", 5), 0, {"不是文本文件"}},
-        {"# nothing\n", 0, {"文件中没有要更改的ID"}},
-        // clang-format on
-    };
-    for (const auto& row : rows) {
-        const cli::BatchFile batch = cli::parse_batch(row.bytes);
-        EXPECT_EQ(batch.changes.size(), row.changes) << row.bytes;
-        EXPECT_EQ(batch.errors, row.errors) << row.bytes;
     }
 }
 
@@ -305,23 +227,6 @@ TEST(Idctl, AgainstTheVirtualDevice)
                       tool.day_log().find(row.filed + star_line) != std::string::npos,
                   true);
     }
-}
-
-TEST(Idctl, DayLogThatCannotBeWrittenIsExit5)
-{
-    Tool tool;
-    Devsim device(tool.dir.file("ports/COM9"));
-    // Today's and tomorrow's name taken by folders, in case the day turns.
-    for (const int day : {0, 1}) {
-        const std::time_t t = std::time(nullptr) + day * 86400;
-        char name[32];
-        std::strftime(name, sizeof name, "%Y-%m-%d.txt", std::localtime(&t));
-        std::filesystem::create_directory(tool.dir.file(name));
-    }
-    const Ran run = tool("change --port 9 --baud 115200 --from 17 --to 1");
-    EXPECT_EQ(run.status, 5);
-    EXPECT_NE(run.out.find("日志文件写入失败，请检查程序目录是否可写："), std::string::npos)
-        << run.out;
 }
 
 } // namespace

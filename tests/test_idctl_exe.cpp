@@ -1,6 +1,6 @@
 // qrv-idctl.exe as a technician runs it on Windows, from a folder of its own,
 // against the virtual device on a COM port of the Wine prefix.
-#include "fakes.h"
+#include "golden.h"
 #include "vocabulary.h"
 #include "wine.h"
 

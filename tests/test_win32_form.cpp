@@ -2,6 +2,7 @@
 // technician's keys and clicks would drive it: what it shows, its keys, the
 // ID boxes, and a whole change against the virtual device on COM9.
 #include "fakes.h"
+#include "golden.h"
 #include "form1.h"
 #include "form_table.h"
 #include "keystrokes.h"

@@ -12,11 +12,11 @@ if(CMAKE_HOST_UNIX)
   # A disk that fills up in the middle of a record: Windows has no file
   # size cap, so the run under Wine is given Linux's (1 KiB). The signal it
   # raises would end the run; ignored, the write fails instead.
-  add_test(NAME test_oplog_disk_fills
+  add_test(NAME test_day_log_file_disk_fills
     COMMAND bash -c "ulimit -f 1 && trap '' XFSZ && exec \"$@\"" disk_fills
-            ${CMAKE_CROSSCOMPILING_EMULATOR} $<TARGET_FILE:test_oplog>
-            --gtest_filter=Oplog.RecordCutShortIsTakenBackOut)
-  set_tests_properties(test_oplog_disk_fills PROPERTIES ENVIRONMENT QRV_FILE_SIZE_CAP=1024)
+            ${CMAKE_CROSSCOMPILING_EMULATOR} $<TARGET_FILE:test_day_log_file>
+            --gtest_filter=DayLogFile.RecordCutShortIsTakenBackOut)
+  set_tests_properties(test_day_log_file_disk_fills PROPERTIES ENVIRONMENT QRV_FILE_SIZE_CAP=1024)
 endif()
 if(QRV_DEVSIM_RUNS)
   target_compile_definitions(qrv_testsupport INTERFACE QRV_DEVSIM_PATH="${QRV_DEVSIM}")

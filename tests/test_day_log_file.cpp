@@ -1,7 +1,7 @@
 #include "day_log_file.h"
 
-#include "fakes.h"
 #include "files.h"
+#include "golden.h"
 
 #include <cerrno>
 #include <cstdlib>
@@ -31,7 +31,7 @@ const char* const full_disk = "/dev/full";
 const std::string system_set = "UTF-8";
 #endif
 
-TEST(Oplog, EncodesTextInTheCharsetOrAsQuestionMarks)
+TEST(DayLogFile, EncodesTextInTheCharsetOrAsQuestionMarks)
 {
     EXPECT_EQ(system_charset(), system_set);
     // GBK bytes from Python's codec, not from the converter we call.
@@ -57,7 +57,7 @@ TEST(Oplog, EncodesTextInTheCharsetOrAsQuestionMarks)
 
 // A Chinese system files a whole entry in GBK: the record's bytes from
 // Python, ('"' + entry + '"\r\n').encode('gbk').hex().
-TEST(Oplog, ChineseSystemWritesTheDayLogInGbk)
+TEST(DayLogFile, ChineseSystemWritesTheDayLogInGbk)
 {
     const Bytes bytes = from_hex(
         "222a2a2a2a2a2a2a2a2a2a2a2a2a2a2a2a2a2a2a2a2a2a2a2a2a2a2a2a2a2a2a2a2a2a2a2a0d0abfaacabcc9e8"
@@ -78,7 +78,7 @@ TEST(Oplog, ChineseSystemWritesTheDayLogInGbk)
 // A day log keeps the encoding it has; a new one takes the ANSI code page
 // where that holds the record, else UTF-8 with a byte order mark, so that a
 // Western Windows keeps its Chinese texts.
-TEST(Oplog, DayLogEncodingIsChosenOnceByItsFirstRecord)
+TEST(DayLogFile, DayLogEncodingIsChosenOnceByItsFirstRecord)
 {
     const std::string bom = "\xEF\xBB\xBF", zh = "设置成功", zh_utf8 = "\"设置成功\"\r\n",
                       zh_gbk = "\"\xC9\xE8\xD6\xC3\xB3\xC9\xB9\xA6\"\r\n";
@@ -106,7 +106,7 @@ TEST(Oplog, DayLogEncodingIsChosenOnceByItsFirstRecord)
     }
 }
 
-TEST(Oplog, AppendsWholeQuotedRecordsToAFileItNeverEmpties)
+TEST(DayLogFile, AppendsWholeQuotedRecordsToAFileItNeverEmpties)
 {
     TempDir dir;
     const std::string path = dir.file("2026-12-06.txt");
@@ -125,7 +125,7 @@ TEST(Oplog, AppendsWholeQuotedRecordsToAFileItNeverEmpties)
 // A disk that fills up in the middle of a record, played by a file size cap
 // of 1 KiB: set here on Linux; Windows has none, so the run under Wine is
 // given Linux's from outside.
-TEST(Oplog, RecordCutShortIsTakenBackOut)
+TEST(DayLogFile, RecordCutShortIsTakenBackOut)
 {
 #ifdef _WIN32
     if (!std::getenv("QRV_FILE_SIZE_CAP"))

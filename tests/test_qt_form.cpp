@@ -2,6 +2,7 @@
 // and reaches, start-up, the ID boxes, the port button, the log box and
 // every message.
 #include "fakes.h"
+#include "golden.h"
 #include "files.h"
 #include "form1.h"
 #include "id_rules.h"
@@ -53,22 +54,9 @@ QString entries(const QComboBox* list)
     return texts.join(' ');
 }
 
-// Names and contents of what a folder holds.
-Strings snapshot(const std::string& folder)
-{
-    Strings entries;
-    for (const auto& e : fs::directory_iterator(folder))
-        entries.push_back(e.path().string() + "=" +
-                          (e.is_symlink()        ? fs::read_symlink(e).string()
-                           : e.is_regular_file() ? read_file(e.path().string())
-                                                 : "?"));
-    std::sort(entries.begin(), entries.end());
-    return entries;
-}
-
 } // namespace
 
-TEST(Form1, TextsAndNamesTheTechnicianMeets)
+TEST(QtForm, TextsAndNamesTheTechnicianMeets)
 {
     Started s;
     const struct {
@@ -104,7 +92,7 @@ TEST(Form1, TextsAndNamesTheTechnicianMeets)
     EXPECT_EQ(s.form.lamp()->accessibleName(), "串口状态：打开");
 }
 
-TEST(Form1, TabWalksTheControlsInOrder)
+TEST(QtForm, TabWalksTheControlsInOrder)
 {
     Started s;
     auto& f = s.form;
@@ -123,52 +111,7 @@ TEST(Form1, TabWalksTheControlsInOrder)
                                      f.change_button(), f.log_box(), f.port_list()}));
 }
 
-TEST(Form1, StartUpSelectsTheSavedEntriesOrTheDefaults)
-{
-    const std::string nines(20, '9'), beyond_double = "1" + std::string(400, '0');
-    const struct {
-        std::string file; // its bytes; "none", "folder", or "->" and where a link points
-        const char *port, *baud;
-        qrv::PortSettings saved;
-    } rows[] = {
-        // clang-format off
-        {"\"0\",\"5\"\r\n", "1", "230400", {"0", "5"}}, {"\"23\",\"0\"\r\n", "24", "9600", {"23", "0"}},
-        {"5,2", "6", "38400", {"5", "2"}}, {"5\r\n2\r\n", "6", "38400", {"5", "2"}},
-        {"\"3.5\",\"2.5\"", "5", "38400", {"3.5", "2.5"}}, {"\"abc\",\"x\"", "1", "9600", {"abc", "x"}},
-        {"\"5\",\"2\",\"7\"\r\n\"9\",\"9\"\r\n", "6", "38400", {"5", "2"}},
-        // Anything else selects the defaults, as no file does.
-        {"none", "9", "115200", {"8", "4"}}, {"", "9", "115200", {"8", "4"}},
-        {"\"5\"\r\n", "9", "115200", {"8", "4"}}, {"\"24\",\"0\"", "9", "115200", {"8", "4"}},
-        {"\"0\",\"6\"", "9", "115200", {"8", "4"}}, {"\"-1\",\"0\"", "9", "115200", {"8", "4"}},
-        {"\"99999\",\"1\"", "9", "115200", {"8", "4"}}, {nines + ",-" + nines, "9", "115200", {"8", "4"}},
-        {"\"2\"," + beyond_double, "9", "115200", {"8", "4"}},
-        {std::string("\x00\xFF\x80\xFE\x01\x7F\xC3", 7), "9", "115200", {"8", "4"}},
-        {"folder", "9", "115200", {"8", "4"}}, {"->/nonexistent/parameter.txt", "9", "115200", {"8", "4"}},
-        {"->/", "9", "115200", {"8", "4"}}, {"->/dev/zero", "9", "115200", {"8", "4"}},
-        // clang-format on
-    };
-    for (const auto& row : rows) {
-        SCOPED_TRACE(row.file);
-        TempDir dir;
-        const std::string path = dir.file("parameter.txt");
-        if (row.file == "folder")
-            fs::create_directory(path);
-        else if (row.file.starts_with("->"))
-            fs::create_symlink(row.file.substr(2), path);
-        else if (row.file != "none")
-            write_file(path, row.file);
-        const Strings before = snapshot(dir.path());
-        Started s(dir.path());
-        EXPECT_EQ(s.form.port_list()->currentText().toStdString(), row.port);
-        EXPECT_EQ(s.form.baud_list()->currentText().toStdString(), row.baud);
-        EXPECT_EQ(s.form.saved_settings().saved_port_index, row.saved.saved_port_index);
-        EXPECT_EQ(s.form.saved_settings().saved_baud_index, row.saved.saved_baud_index);
-        EXPECT_TRUE(s.messages.messages.empty());
-        EXPECT_EQ(snapshot(dir.path()), before); // start-up writes nothing
-    }
-}
-
-TEST(Form1, IdBoxesTidyNumbersAndComplain)
+TEST(QtForm, IdBoxesTidyNumbersAndComplain)
 {
     const struct {
         std::string typed, after;
@@ -201,72 +144,25 @@ TEST(Form1, IdBoxesTidyNumbersAndComplain)
     }
 }
 
-// After each click: the library calls, the lamp's pixels, the caption, the
-// lists, the log box and the settings file.
-TEST(Form1, PortButtonOpensAndCloses)
+// What the screen shows at each click of the port button: a lamp never
+// repainted keeps its old colour there.
+TEST(QtForm, PortButtonLightsTheLamp)
 {
-    const std::string not_saved = "参数文件保存失败，请检查程序目录是否可写";
-    const struct {
-        int port, baud, open_status, baud_status;
-        Strings calls;
-        std::string settings; // "?": a folder of that name is in the way
-        Strings messages;
-    } rows[] = {
-        // clang-format off
-        {8, 4, 0, 0, {"open 9", "baud 9 115200"}, "\"8\",\"4\"\r\n", {}},
-        {0, 0, 0, 0, {"open 1", "baud 1 9600"}, "\"0\",\"0\"\r\n", {}},
-        {23, 5, 0, 0, {"open 24", "baud 24 230400"}, "\"23\",\"5\"\r\n", {}},
-        {8, 4, 0, 0, {"open 9", "baud 9 115200"}, "?", {not_saved}}, // the port works all the same
-        {8, 4, -2, 0, {"open 9"}, "", {"串口打开失败，请确认串口号是否正确"}},
-        // Released again, or the next click could not open it.
-        {8, 4, 0, -4, {"open 9", "baud 9 115200", "close 9"}, "", {"波特率设置失败，请确认串口号是否正确"}},
-        // clang-format on
-    };
-    for (const auto& row : rows) {
-        SCOPED_TRACE(row.calls.back() + " " + row.settings);
-        Started s;
-        auto& f = s.form;
-        const std::string settings = s.dir.file("parameter.txt");
-        // What the screen shows: a lamp never repainted keeps its old colour there.
-        s.activate();
-        const auto lamp = [&] {
-            QApplication::processEvents();
-            return f.screen()->grabWindow(f.winId()).toImage().pixelColor(
-                f.lamp()->geometry().center());
-        };
-        const auto shows = [&](bool open) {
-            EXPECT_EQ(lamp(), open ? QColor(Qt::red) : QColor(Qt::black));
-            EXPECT_EQ(f.port_button()->text(), open ? "关闭串口" : "打开串口");
-            EXPECT_EQ(f.port_list()->isEnabled() || f.baud_list()->isEnabled(), !open);
-        };
-        f.port_list()->setCurrentIndex(row.port);
-        f.baud_list()->setCurrentIndex(row.baud);
-        s.serial.open_status = row.open_status;
-        s.serial.baud_status = row.baud_status;
-        if (row.settings == "?")
-            fs::create_directory(settings);
-        f.set_log_text("kept");
+    Started s;
+    auto& f = s.form;
+    s.activate();
+    for (const bool open : {true, false}) {
         f.port_button()->click();
-        const bool open = row.calls.size() == 2;
-        EXPECT_EQ(s.serial.calls, row.calls);
-        EXPECT_EQ(s.messages.messages, row.messages);
-        shows(open);
-        EXPECT_EQ(f.log_text(), open ? "" : "kept");
-        EXPECT_EQ(fs::is_directory(settings) ? "?" : read_file(settings), row.settings);
-        if (!open)
-            continue;
-        // A close the library refuses still closes.
-        f.set_log_text("kept");
-        s.serial.open_ports.clear();
-        s.serial.calls.clear();
-        f.port_button()->click();
-        EXPECT_EQ(s.serial.calls, Strings{"close " + std::to_string(row.port + 1)});
-        shows(false);
-        EXPECT_EQ(f.log_text(), "kept");
+        QApplication::processEvents();
+        const QColor lamp =
+            f.screen()->grabWindow(f.winId()).toImage().pixelColor(f.lamp()->geometry().center());
+        EXPECT_EQ(lamp, open ? QColor(Qt::red) : QColor(Qt::black));
+        EXPECT_EQ(f.port_button()->text(), open ? "关闭串口" : "打开串口");
+        EXPECT_EQ(f.port_list()->isEnabled() || f.baud_list()->isEnabled(), !open);
     }
 }
 
-TEST(Form1, LogBoxKeepsCrLfTypedTextAndTheVerdictInView)
+TEST(QtForm, LogBoxKeepsCrLfTypedTextAndTheVerdictInView)
 {
     Started s;
     auto* box = s.form.log_box();
@@ -285,38 +181,9 @@ TEST(Form1, LogBoxKeepsCrLfTypedTextAndTheVerdictInView)
     EXPECT_TRUE(box->viewport()->rect().contains(box->cursorRect(end)));
 }
 
-// Every message of the change button and the ID boxes (the port button's are
-// with its own test), written out as the technician reads them, in its box.
-TEST(Form1, Messages)
+// The running program's box: the tool's title, the text, one OK button.
+TEST(QtForm, MessageBoxHasTheTitleAndOneButton)
 {
-    using Setup = std::function<void(Started&)>;
-    const Setup none = [](Started&) {};
-    const std::string no_reply = "设置无响应，请重新设置";
-    const struct {
-        Setup setup;
-        const char* clicks; // o: the port button, c: the change button
-        Strings messages;
-    } rows[] = {
-        // clang-format off
-        {none, "c", {"请打开串口"}},
-        {[](Started& s) { s.form.old_id_box()->setText("0"); }, "", {"原ID号应为1~247的数字，请重新输入"}},
-        {[](Started& s) { s.form.new_id_box()->setText("0"); }, "", {"新ID号应为1~247的数字，请重新输入"}},
-        {none, "oc", {no_reply}},
-        {[](Started& s) { s.serial.device = [](const Bytes& request) { return request; }; }, "oc",
-         {"数据校验错误，设置失败，请重新设置"}},
-        {[](Started& s) { fs::create_symlink("/dev/full", s.dir.file("2026-12-06.txt")); }, "oc",
-         {no_reply, "日志文件写入失败，请检查程序目录是否可写"}},
-        // clang-format on
-    };
-    for (const auto& row : rows) {
-        Started s;
-        row.setup(s);
-        for (const char* c = row.clicks; *c; ++c)
-            (*c == 'o' ? s.form.port_button() : s.form.change_button())->click();
-        EXPECT_EQ(s.messages.messages, row.messages);
-    }
-
-    // The running program's box: the tool's title, the text, one OK button.
     QString seen;
     QTimer::singleShot(0, [&] {
         auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
@@ -325,11 +192,11 @@ TEST(Form1, Messages)
             box->windowTitle() + "|" + box->text() + "|" + QString::number(box->buttons().size());
         box->accept();
     });
-    qrv::MessageBox(nullptr).show_message(no_reply);
-    EXPECT_EQ(seen.toStdString(), "QRV ID设置软件|" + no_reply + "|1");
+    qrv::MessageBox(nullptr).show_message("设置无响应，请重新设置");
+    EXPECT_EQ(seen.toStdString(), "QRV ID设置软件|设置无响应，请重新设置|1");
 }
 
-TEST(Form1, EnterAndSpaceClickTheFocusedButtonOnly)
+TEST(QtForm, EnterAndSpaceClickTheFocusedButtonOnly)
 {
     Started s;
     Form1& w = s.form;
@@ -353,7 +220,7 @@ TEST(Form1, EnterAndSpaceClickTheFocusedButtonOnly)
     }
 }
 
-TEST(Form1, BusyPointerShowsDuringTheWaitOnly)
+TEST(QtForm, BusyPointerShowsDuringTheWaitOnly)
 {
     const std::pair<const char*, Bytes> replies[] = {
         {"success", echo_from_1}, {"mismatch", request_17_to_1}, {"no reply", {}}};
@@ -377,7 +244,7 @@ TEST(Form1, BusyPointerShowsDuringTheWaitOnly)
     }
 }
 
-TEST(Form1, StarLineFitsOneLineOfTheLogBox)
+TEST(QtForm, StarLineFitsOneLineOfTheLogBox)
 {
     Started f;
     f.activate();

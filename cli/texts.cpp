@@ -1,0 +1,131 @@
+#include "texts.h"
+
+#include "vocabulary.h"
+
+#include <cstdio>
+#include <initializer_list>
+#include <string_view>
+
+namespace qrv::cli {
+
+namespace {
+
+// The parts one after the other. (Chains of + that begin with a literal
+// make GCC 12 warn falsely of overlapping copies.)
+std::string join(std::initializer_list<std::string_view> parts)
+{
+    std::string text;
+    for (const std::string_view part : parts)
+        text += part;
+    return text;
+}
+
+std::string number(long long n)
+{
+    return std::to_string(n);
+}
+
+} // namespace
+
+std::string text_log_not_written(const std::string& path, const std::string& reason)
+{
+    return join({msg_log_write_failed, "：", path, "（", reason, "）"});
+}
+
+std::string text_unrecognised(const ReadReply& reply)
+{
+    return join({"有应答，但无法识别：", reply_text(reply)});
+}
+
+std::string text_found(std::size_t devices)
+{
+    return join({"找到 ", number(static_cast<long long>(devices)), " 台设备"});
+}
+
+std::string text_speed_refused(std::int32_t baud)
+{
+    return join({"波特率 ", number(baud), " 设置失败，未扫描"});
+}
+
+std::string text_id(int id)
+{
+    return join({"ID ", number(id), "："});
+}
+
+std::string text_ids(int from, int to)
+{
+    return join({"ID ", number(from), " → ", number(to), "："});
+}
+
+std::string text_batch_progress(std::size_t at, std::size_t of, int line, int from, int to)
+{
+    const std::string change = join({"ID ", number(from), " → ", number(to)});
+    return join({"[", number(static_cast<long long>(at)), "/", number(static_cast<long long>(of)),
+                 "] ", text_at_line(line, change), " ..."});
+}
+
+std::string text_scan_progress(std::int32_t baud, int id, std::size_t devices,
+                               std::size_t seconds_left)
+{
+    char text[96];
+    std::snprintf(text, sizeof text, "波特率 %-6d 地址 %3d  已找到 %zu  剩余约 %zu s   ",
+                  static_cast<int>(baud), id, devices, seconds_left);
+    return text;
+}
+
+std::string text_at_line(int line, const std::string& what)
+{
+    return join({"第", number(line), "行：", what});
+}
+
+std::string text_new_id_twice(int new_id, int other_line)
+{
+    return join({"新ID ", number(new_id), " 已在第", number(other_line), "行使用"});
+}
+
+std::string text_old_id_twice(int old_id, int other_line)
+{
+    return join({"原ID ", number(old_id), " 已在第", number(other_line), "行更改"});
+}
+
+std::string text_new_id_is_old(int new_id, int other_line)
+{
+    return join({"新ID ", number(new_id), " 是第", number(other_line), "行的原ID"});
+}
+
+std::string text_unreadable(const std::string& reason)
+{
+    return join({"无法读取（", reason, "）"});
+}
+
+std::string usage_unknown_command(const std::string& command)
+{
+    return join({"未知命令：", command});
+}
+
+std::string usage_unknown_option(const std::string& option)
+{
+    return join({"未知选项：", option});
+}
+
+std::string usage_not_for(const std::string& command, const std::string& option)
+{
+    return join({"命令 ", command, " 不接受选项 ", option});
+}
+
+std::string usage_bad_value(const std::string& option, const std::string& value)
+{
+    return join({"选项 ", option, " 的值无效：", value});
+}
+
+std::string usage_needs(const std::string& command, const std::string& what)
+{
+    return join({command, " 需要 ", what});
+}
+
+std::string usage_see(const std::string& help_command)
+{
+    return join({"用法见 ", help_command});
+}
+
+} // namespace qrv::cli

@@ -1,0 +1,55 @@
+// What qrv-idctl says beyond the core's results: the lines that frame them,
+// its progress, the scan's table, and its refusals of a batch list or of a
+// command line.
+#pragma once
+
+#include "frame.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+namespace qrv::cli {
+
+inline constexpr char text_not_run[] = "未执行";
+std::string text_log_not_written(const std::string& path, const std::string& reason);
+
+// A scan.
+inline constexpr char text_scan_heading[] = "地址  波特率  寄存器10"; // CJK: two columns each
+std::string text_unrecognised(const ReadReply& reply);
+std::string text_found(std::size_t devices);
+std::string text_speed_refused(std::int32_t baud);
+inline constexpr char text_scan_stopped[] = "扫描已中断，以下为已找到的";
+
+// Results and progress.
+std::string text_id(int id);            // "ID 17："
+std::string text_ids(int from, int to); // "ID 17 → 1："
+std::string text_batch_progress(std::size_t at, std::size_t of, int line, int from, int to);
+std::string text_scan_progress(std::int32_t baud, int id, std::size_t devices,
+                               std::size_t seconds_left);
+
+// A batch list refused.
+inline constexpr char text_same_ids[] = "新ID与原ID相同";
+std::string text_at_line(int line, const std::string& what);
+inline constexpr char text_not_text[] = "不是文本文件";
+inline constexpr char text_bad_line[] = "应为“原ID 新ID”，ID为1~247的整数";
+std::string text_new_id_twice(int new_id, int other_line);
+std::string text_old_id_twice(int old_id, int other_line);
+std::string text_new_id_is_old(int new_id, int other_line);
+inline constexpr char text_no_changes[] = "文件中没有要更改的ID";
+inline constexpr char text_not_a_file[] = "不是普通文件";
+inline constexpr char text_no_file[] = "文件不存在";
+inline constexpr char text_file_too_big[] = "文件过大（超过1 MiB）";
+std::string text_unreadable(const std::string& reason);
+inline constexpr char text_file_refused[] = "文件有误，未发送任何命令";
+
+// A command line refused.
+inline constexpr char usage_no_command[] = "缺少命令";
+std::string usage_unknown_command(const std::string& command);
+std::string usage_unknown_option(const std::string& option);
+std::string usage_not_for(const std::string& command, const std::string& option);
+std::string usage_bad_value(const std::string& option, const std::string& value);
+std::string usage_needs(const std::string& command, const std::string& what);
+std::string usage_see(const std::string& help_command);
+
+} // namespace qrv::cli

@@ -1,0 +1,53 @@
+// qrv-idctl's command line: what each command takes, and why a command line
+// is refused before anything is opened or sent.
+#include "options.h"
+
+#include <gtest/gtest.h>
+#include <sstream>
+
+using namespace qrv::cli;
+
+namespace {
+
+Parsed parse(const std::string& line)
+{
+    std::istringstream words(line);
+    return parse_options({std::istream_iterator<std::string>(words), {}});
+}
+
+} // namespace
+
+TEST(Options, RefusedWithTheReason)
+{
+    const std::string change = "change --port 9 --baud 9600 --from 17 ";
+    const std::pair<std::string, std::string> rows[] = {
+        // clang-format off
+        {change + "--to 1 --colour", "未知选项：--colour"}, {"scan --port 9 --id 31", "命令 scan 不接受选项 --id"},
+        {"read --port 9 --baud 9600 --id 1 --confirm-ms 5", "命令 read 不接受选项 --confirm-ms"},
+        {"change --port 0 --baud 9600 --from 17 --to 1", "选项 --port 的值无效：0"},
+        {"change --port 25 --baud 9600 --from 17 --to 1", "选项 --port 的值无效：25"},
+        {"change --port 9 --baud 4800 --from 17 --to 1", "选项 --baud 的值无效：4800"},
+        {"change --port 9 --baud 9600 --from 1.5 --to 1", "选项 --from 的值无效：1.5"},
+        {change + "--to 248", "选项 --to 的值无效：248"}, {change + "--to 17", "新ID与原ID相同"},
+        {"change --port 9 --from 17 --to 1", "change 需要 --baud"}, {"read --port 9 --baud 9600 --id", "选项 --id 的值无效："},
+        {"scan --port 9 --ids 9-5", "选项 --ids 的值无效：9-5"}, {"scan --port 9 --ids 5-", "选项 --ids 的值无效：5-"},
+        {"batch --port 9 --baud 9600", "batch 需要 FILE"}, {"flash", "未知命令：flash"}, {"", "缺少命令"},
+        // clang-format on
+    };
+    for (const auto& [line, said] : rows) {
+        const Parsed parsed = parse(line);
+        ASSERT_TRUE(std::holds_alternative<UsageError>(parsed)) << line;
+        EXPECT_EQ(std::get<UsageError>(parsed).message, said) << line;
+    }
+}
+
+TEST(Options, HelpOfACommandAndOfAll)
+{
+    const auto help = [](const std::string& line) { return std::get<Help>(parse(line)).text; };
+    EXPECT_TRUE(help("read --help").starts_with("用法：qrv-idctl read   --port P --baud B --id X"));
+    EXPECT_EQ(help("read --help").find("--confirm-ms"), std::string::npos);
+    EXPECT_NE(help("--help").find("qrv-idctl scan"), std::string::npos);
+    const Options opt = std::get<Options>(parse("scan --port /dev/ttyUSB0 --ids 3-9 --first"));
+    EXPECT_EQ(std::tuple(opt.port, opt.baud, int(opt.first_id), int(opt.last_id), opt.first),
+              std::tuple(std::string("/dev/ttyUSB0"), 0, 3, 9, true));
+}

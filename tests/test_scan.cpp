@@ -1,0 +1,70 @@
+// The scan on the virtual device's model on the fake line: what answers at
+// each address and speed, taken for a device only when it is one.
+#include "scan.h"
+
+#include "device_line.h"
+
+#include <functional>
+#include <gtest/gtest.h>
+
+using namespace qrv;
+using namespace qrv::test;
+
+TEST(Scan, EveryAddressAtEverySpeedAsked)
+{
+    using Setup = std::function<void(DeviceLine&)>;
+    const Setup as_is = [](DeviceLine&) {};
+    const struct {
+        std::vector<std::uint8_t> ids;
+        Setup setup;
+        ScanPlan plan;
+        Strings hits; // "address speed kind", a device marked *
+        std::size_t done, total;
+        std::vector<std::int32_t> refused;
+    } rows[] = {
+        // clang-format off
+        {{5}, as_is, {{9600}, 5, 5}, {"5 9600 value*"}, 1, 1, {}},
+        // Two devices at one address garble their answers: no device.
+        {{3, 3, 5}, as_is, {{9600}, 1, 9, 0, true}, {"3 9600 bad_crc", "5 9600 value*"}, 5, 9, {}},
+        // A probe waits its window only: a late answer shows at the next address.
+        {{7}, [](DeviceLine& l) { l.serial.latency_ms = 80; }, {{9600}, 6, 9, 50}, {"8 9600 other_address"}, 4, 4, {}},
+        {{5}, [](DeviceLine& l) { l.serial.refused_bauds = {230400}; }, {{230400, 9600}, 5, 5}, {"5 9600 value*"}, 1, 1, {230400}},
+        {{5}, as_is, {{9600}, 9, 5}, {}, 0, 0, {}}, // a reversed range holds no address
+        // clang-format on
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.hits.empty() ? "none" : row.hits.front());
+        DeviceLine line(row.ids);
+        row.setup(line);
+        OpenPort port{line.serial, 9, line.clock};
+        const ScanResult result = scan(port, row.plan, [](const ScanProgress&) { return true; });
+        Strings hits;
+        for (const ScanHit& hit : result.hits)
+            hits.push_back(std::to_string(hit.id) + " " + std::to_string(hit.baud) + " " +
+                           to_string(hit.reply.kind) + (hit.device() ? "*" : ""));
+        EXPECT_EQ(hits, row.hits);
+        EXPECT_EQ(std::tuple(result.done, result.total, result.refused),
+                  std::tuple(row.done, row.total, row.refused));
+    }
+}
+
+// 9600, the factory default of most devices, and 115200, the window's, then
+// the others in the window's order; the scan asks before each probe.
+TEST(Scan, CommonSpeedsFirstAndAStopEndsIt)
+{
+    DeviceLine line({});
+    OpenPort port{line.serial, 9, line.clock};
+    std::vector<std::int32_t> asked;
+    const ScanResult result = scan(port, {scan_speeds(), 1, 1}, [&](const ScanProgress& p) {
+        asked.push_back(p.baud);
+        return p.done < 4;
+    });
+    std::vector<std::int32_t> order{9600, 115200};
+    for (const std::int32_t baud : line_speeds)
+        if (baud != 9600 && baud != 115200)
+            order.push_back(baud);
+    order.resize(5);
+    EXPECT_EQ(asked, order);
+    EXPECT_TRUE(result.stopped);
+    EXPECT_EQ(result.done, 4U);
+}
