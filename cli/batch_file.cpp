@@ -1,5 +1,6 @@
 #include "batch_file.h"
 
+#include "day_log_file.h"
 #include "texts.h"
 #include "vocabulary.h"
 
@@ -9,6 +10,7 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <iostream>
 #include <iterator>
 
 namespace qrv::cli {
@@ -52,6 +54,26 @@ std::string conflict(const BatchLine& c, const Taken& taken)
     return {};
 }
 
+// All of in, at most one byte beyond max_batch_bytes.
+FileBytes read_batch(std::istream& in)
+{
+    FileBytes got;
+    try {
+        std::istreambuf_iterator<char> from(in), end;
+        for (; from != end && got.bytes.size() <= max_batch_bytes; ++from)
+            got.bytes += *from;
+    } catch (const std::exception&) {
+        // The library reports a failing read so; errno says why.
+        in.setstate(std::ios::badbit);
+    }
+    if (in.bad() || (!in && !in.eof() && got.bytes.empty()))
+        got.error = text_unreadable(std::strerror(errno ? errno : EIO));
+    // It may have grown since it was measured, or come from a pipe.
+    if (got.bytes.size() > max_batch_bytes)
+        got.error = text_file_too_big;
+    return got;
+}
+
 } // namespace
 
 bool parse_id(std::string_view text, std::uint8_t& id)
@@ -74,9 +96,15 @@ BatchFile parse_batch(std::string_view bytes)
     }
     if (bytes.starts_with(utf8_bom))
         bytes.remove_prefix(utf8_bom.size());
+    const auto error = [&batch](std::string why) {
+        if (batch.errors.size() < max_errors)
+            batch.errors.push_back(std::move(why));
+        else
+            ++batch.more_errors;
+    };
     Taken taken;
     int number = 0;
-    for (std::size_t pos = 0; pos < bytes.size() && batch.errors.size() < max_errors;) {
+    for (std::size_t pos = 0; pos < bytes.size();) {
         const std::size_t end = std::min(bytes.find('\n', pos), bytes.size());
         std::string_view text = bytes.substr(pos, end - pos);
         pos = end + 1;
@@ -87,7 +115,7 @@ BatchFile parse_batch(std::string_view bytes)
         BatchLine change{number};
         const std::string why = parse_pair(text, change) ? conflict(change, taken) : text_bad_line;
         if (!why.empty()) {
-            batch.errors.push_back(text_at_line(number, why));
+            error(text_at_line(number, why));
             continue;
         }
         taken.new_at[change.new_id] = taken.old_at[change.old_id] = number;
@@ -96,9 +124,9 @@ BatchFile parse_batch(std::string_view bytes)
     // A new ID that another line's device still holds would put two devices
     // on one address, or find it taken, depending on the order.
     for (const BatchLine& change : batch.changes)
-        if (taken.old_at[change.new_id] && batch.errors.size() < max_errors)
-            batch.errors.push_back(text_at_line(
-                change.line, text_new_id_is_old(change.new_id, taken.old_at[change.new_id])));
+        if (taken.old_at[change.new_id])
+            error(text_at_line(change.line,
+                               text_new_id_is_old(change.new_id, taken.old_at[change.new_id])));
     if (batch.changes.empty() && batch.errors.empty())
         batch.errors.push_back(text_no_changes);
     return batch;
@@ -106,29 +134,18 @@ BatchFile parse_batch(std::string_view bytes)
 
 FileBytes read_batch_file(const std::string& path)
 {
+    if (path == "-")
+        return read_batch(std::cin);
     namespace fs = std::filesystem;
     std::error_code ec;
-    const fs::path file(std::u8string(path.begin(), path.end()));
+    const fs::path file = file_path(path);
     if (!fs::is_regular_file(file, ec))
         return {{}, fs::exists(file, ec) ? text_not_a_file : text_no_file};
     if (fs::file_size(file, ec) > max_batch_bytes)
         return {{}, text_file_too_big};
     errno = 0;
-    FileBytes got;
     std::ifstream in(file, std::ios::binary);
-    try {
-        if (in)
-            got.bytes.assign(std::istreambuf_iterator<char>(in), {});
-    } catch (const std::exception&) {
-        // The library reports a failing read so; errno says why.
-        in.setstate(std::ios::badbit);
-    }
-    if (!in && !in.eof())
-        got.error = text_unreadable(std::strerror(errno ? errno : EIO));
-    // It may have grown since it was measured.
-    if (got.bytes.size() > max_batch_bytes)
-        got.error = text_file_too_big;
-    return got;
+    return read_batch(in);
 }
 
 } // namespace qrv::cli

@@ -18,6 +18,7 @@ struct BatchLine {
 struct BatchFile {
     std::vector<BatchLine> changes;
     std::vector<std::string> errors; // each names its line; none: the batch may run
+    std::size_t more_errors = 0;     // errors beyond those listed
 };
 
 // A larger file is no batch a technician wrote.
@@ -29,12 +30,14 @@ bool parse_id(std::string_view text, std::uint8_t& id);
 // Reads the whole list before anything may be sent: every line must hold two
 // IDs, and the list must be one a line of devices can follow: no new ID twice,
 // no old ID twice, no new ID that another line takes from its device first.
-// One error for each bad line, at most 20. A UTF-8 byte order mark and CR LF
-// line ends are taken as a Windows editor writes them.
+// One error for each bad line, the first 20 listed and the rest counted. A
+// UTF-8 byte order mark and CR LF line ends are taken as a Windows editor
+// writes them.
 BatchFile parse_batch(std::string_view bytes);
 
-// The bytes of the file at path, or why there are none: it is no file, it
-// cannot be read, or it is larger than max_batch_bytes (told before reading).
+// The bytes of the file at path ("-": standard input), or why there are
+// none: it is no file, it cannot be read, or it is larger than
+// max_batch_bytes (told before reading where it can be).
 struct FileBytes {
     std::string bytes;
     std::string error; // empty: read

@@ -2,7 +2,7 @@
 
 #include "batch_file.h"
 #include "checked_change.h"
-#include "oplog.h"
+#include "day_log_file.h"
 #include "options.h"
 #include "report.h"
 #include "scan.h"
@@ -11,6 +11,7 @@
 #include "watched_line.h"
 
 #include <algorithm>
+#include <utility>
 
 namespace qrv::cli {
 
@@ -18,14 +19,23 @@ namespace {
 
 using Outcome = CheckedChange::Outcome;
 
+bool line_failed(const ReadReply& reply)
+{
+    return reply.kind == ReadReply::Kind::not_sent || reply.kind == ReadReply::Kind::port_lost;
+}
+
 int outcome_exit(const CheckedChange& c)
 {
     if (c.stopped)
         return exit_interrupted;
-    if (c.outcome != Outcome::taken && c.outcome != Outcome::not_run && !c.change.filed())
+    if (c.line_status != sio_ok)
+        return exit_port;
+    // Every attempt is filed, a request that could not be written too.
+    if (!c.change.log_path.empty() && !c.change.filed())
         return exit_not_filed;
     switch (c.outcome) {
     case Outcome::confirmed:
+    case Outcome::moved:
     case Outcome::unverified:
         return exit_ok;
     case Outcome::taken:
@@ -44,16 +54,26 @@ std::string hit_text(const ScanHit& hit)
     return hit.device() ? reply_text(hit.reply) : text_unrecognised(hit.reply);
 }
 
+// A read's object with the ID it was made at.
+std::string read_object(const ReadReply& reply, int id)
+{
+    return JsonFields()
+        .add("result", to_string(reply.kind))
+        .add("id", id)
+        .add_reply_details(reply)
+        .object();
+}
+
 // The command line's run once the port is open: every command and what it
 // tells.
 class Session {
 public:
     Session(const Options& opt, const std::string& folder, const Platform& platform, int port,
-            std::FILE* out, std::FILE* err)
+            TextSink& out, TextSink& err)
         : m_opt(opt), m_folder(folder), m_platform(platform), m_out(out), m_err(err),
-          m_line(platform.serial, opt.verbose ? err : nullptr),
-          m_clock(platform.clock, m_line, port), m_port{m_line, port, m_clock, opt.baud,
-                                                        line_guard_ms},
+          m_line(platform.serial, opt.verbose ? &err : nullptr, opt.echo),
+          m_clock(platform.clock, m_line, port),
+          m_port(m_line, port, m_clock, opt.baud, line_guard_ms),
           m_progress(platform.err_is_terminal)
     {
     }
@@ -61,13 +81,12 @@ public:
     int run(const BatchFile& batch)
     {
         int status = exit_ok;
-        bool stopped = false;
         switch (m_opt.command) {
         case Command::read:
             status = read();
             break;
         case Command::change:
-            status = change(0, m_opt.from, m_opt.to, stopped).exit;
+            status = change(0, m_opt.from, m_opt.to).exit.value_or(exit_ok);
             break;
         case Command::batch:
             status = run_batch(batch);
@@ -78,16 +97,43 @@ public:
         }
         // A late answer must not reach whatever runs next on this line.
         settle(m_port);
-        return m_platform.stop() ? exit_interrupted : status;
+        return m_output_failed ? exit_output : m_platform.stop() ? exit_interrupted : status;
     }
 
 private:
-    Result result(std::string what, int exit) const
+    Result result(std::string what, std::optional<int> exit) const
     {
         return {to_string(m_opt.command), std::move(what), exit,
                 m_opt.baud ? std::optional(m_port.baud) : std::nullopt};
     }
-    void tell(const Result& r) const { print(r, m_opt.json, m_out, m_err); }
+
+    // Tells a result; an adapter that echoes is said once, and in every
+    // JSON object after.
+    void tell(Result r)
+    {
+        if (m_line.echoes()) {
+            r.fields.add_bool("echo", true);
+            if (!m_echo_told && !m_opt.json)
+                m_err.write(std::string("qrv-idctl: ") + text_echo_found + "\n");
+            m_echo_told = true;
+        }
+        if (!print(r, m_opt.json, m_out, m_err) && !std::exchange(m_output_failed, true))
+            m_err.write(std::string("qrv-idctl: ") + text_output_failed + "\n");
+    }
+
+    // The user asked to stop, or nobody reads what is told any more.
+    bool stopping() const { return m_output_failed || m_platform.stop(); }
+
+    // The line failed: its device and the system's words for why.
+    void add_port_failure(Result& r) const
+    {
+        const std::string device = m_line.sio_device(m_port.port);
+        const std::string reason = m_line.sio_last_error();
+        r.fields.add("device", device).add("reason", reason);
+        r.text += '\n';
+        r.text += text_port_failure(device, reason);
+    }
+
     int timeout() const
     {
         return m_opt.timeout_ms > 0 ? m_opt.timeout_ms : default_read_timeout_ms(m_port.baud);
@@ -96,29 +142,67 @@ private:
     int read()
     {
         const ReadReply reply = exchange_read(m_port, m_opt.id, timeout());
-        Result r = result(to_string(reply.kind),
-                          reply.kind == ReadReply::Kind::value ? exit_ok : exit_failed);
+        Result r = result(to_string(reply.kind), reply.kind == ReadReply::Kind::value ? exit_ok
+                                                 : line_failed(reply)                 ? exit_port
+                                                                      : exit_failed);
         r.fields.add("id", m_opt.id).add_reply_details(reply);
         r.text = text_id(m_opt.id) + reply_text(reply);
+        if (line_failed(reply))
+            add_port_failure(r);
         tell(r);
-        return r.exit;
+        return r.exit.value_or(exit_ok);
     }
 
-    Result change_result(const CheckedChange& c, int line, int from, int to) const
+    Result change_result(const CheckedChange& c, int line, int from, int to) const;
+
+    // One checked change, told.
+    Result change(int line, std::uint8_t from, std::uint8_t to)
     {
-        Result r = result(to_string(c.outcome), outcome_exit(c));
-        if (line)
-            r.fields.add("line", line);
-        r.fields.add("from", from).add("to", to);
-        if (c.before)
-            r.fields.add_json("check", reply_object(*c.before));
-        if (c.after)
-            r.fields.add_json("readback", reply_object(*c.after));
-        r.text = text_ids(from, to) + c.text;
-        if (c.outcome == Outcome::taken || c.outcome == Outcome::not_run)
-            return r;
-        if (!c.change.reply.empty())
-            r.fields.add("reply", hex_bytes(c.change.reply));
+        const ChangeChecks checks{!m_opt.force, !m_opt.no_verify, timeout(), m_opt.confirm_ms,
+                                  [this] { return stopping(); }};
+        const CheckedChange c = checked_change(m_port, m_folder, from, to, checks);
+        Result r = change_result(c, line, from, to);
+        tell(r);
+        return r;
+    }
+
+    int run_batch(const BatchFile& batch);
+    std::string batch_table(const BatchFile& batch, const std::vector<std::string>& results) const;
+    int run_scan();
+    bool scan_progress(const ScanProgress& p);
+    std::string scan_table(const ScanResult& scan) const;
+
+    const Options& m_opt;
+    std::string m_folder;
+    const Platform& m_platform;
+    TextSink& m_out;
+    TextSink& m_err;
+    WatchedLine m_line;
+    LineClock m_clock;
+    OpenPort m_port;
+    bool m_progress;              // err is a terminal: progress is shown there
+    bool m_output_failed = false; // a result could not be written
+    bool m_echo_told = false;
+};
+
+Result Session::change_result(const CheckedChange& c, int line, int from, int to) const
+{
+    Result r = result(to_string(c.outcome), outcome_exit(c));
+    if (line)
+        r.fields.add("line", line);
+    r.fields.add("from", from).add("to", to);
+    if (c.before)
+        r.fields.add_json("check", read_object(*c.before, to));
+    if (c.after)
+        r.fields.add_json("readback", read_object(*c.after, to));
+    r.text = text_ids(from, to) + c.text;
+    if (!c.change.reply.empty())
+        r.fields.add("reply", hex_bytes(c.change.reply));
+    if (c.outcome == Outcome::refused) {
+        const std::uint8_t code = c.change.reply[2];
+        r.fields.add("code", code).add("exception", exception_name(code));
+    }
+    if (!c.change.log_path.empty()) {
         r.fields.add_bool("filed", c.change.filed()).add("log", c.change.log_path);
         if (!c.change.filed()) {
             const std::string why = error_text(c.change.log_error);
@@ -126,37 +210,11 @@ private:
             r.text += '\n';
             r.text += text_log_not_written(c.change.log_path, why);
         }
-        return r;
     }
-
-    // One checked change, told; whether the user's stop cut it short.
-    Result change(int line, std::uint8_t from, std::uint8_t to, bool& stopped)
-    {
-        ChangeChecks checks{!m_opt.force, !m_opt.no_verify, timeout(), m_opt.confirm_ms,
-                            m_platform.stop};
-        const CheckedChange c = checked_change(m_port, m_folder, from, to, checks);
-        Result r = change_result(c, line, from, to);
-        tell(r);
-        stopped = c.stopped;
-        return r;
-    }
-
-    int run_batch(const BatchFile& batch);
-    std::string batch_table(const BatchFile& batch, const std::vector<std::string>& results) const;
-    int run_scan();
-    bool scan_progress(const ScanProgress& p) const;
-    std::string scan_table(const ScanResult& scan) const;
-
-    const Options& m_opt;
-    std::string m_folder;
-    const Platform& m_platform;
-    std::FILE* m_out;
-    std::FILE* m_err;
-    WatchedLine m_line;
-    LineClock m_clock;
-    OpenPort m_port;
-    bool m_progress; // err is a terminal: progress is shown there
-};
+    if (c.line_status != sio_ok)
+        add_port_failure(r);
+    return r;
+}
 
 int Session::run_batch(const BatchFile& batch)
 {
@@ -164,24 +222,27 @@ int Session::run_batch(const BatchFile& batch)
     int status = exit_ok;
     std::size_t done = 0;
     bool stopped = false;
-    while (done < batch.changes.size() && !(stopped = m_platform.stop())) {
+    while (done < batch.changes.size() && !(stopped = stopping())) {
         const BatchLine& c = batch.changes[done];
         if (m_progress)
-            std::fprintf(
-                m_err, "%s\n",
-                text_batch_progress(done + 1, batch.changes.size(), c.line, c.old_id, c.new_id)
-                    .c_str());
-        const Result r = change(c.line, c.old_id, c.new_id, stopped);
+            m_err.write(
+                text_batch_progress(done + 1, batch.changes.size(), c.line, c.old_id, c.new_id) +
+                "\n");
+        const Result r = change(c.line, c.old_id, c.new_id);
+        const int exit = r.exit.value_or(exit_ok);
         results[done++] = r.result;
-        if (r.exit != exit_ok && (status == exit_ok || r.exit == exit_not_filed))
-            status = r.exit;
-        if (stopped || (r.exit != exit_ok && !m_opt.keep_going))
+        if (exit != exit_ok && (status == exit_ok || exit == exit_not_filed))
+            status = exit;
+        stopped = exit == exit_interrupted;
+        // A port that failed takes no further request, whatever --keep-going says.
+        if (stopped || exit == exit_port || (exit != exit_ok && !m_opt.keep_going))
             break;
     }
-    const int final_status = stopped ? exit_interrupted : status;
+    stopped = stopped || stopping();
+    const int final_status = m_output_failed ? exit_output : stopped ? exit_interrupted : status;
     for (std::size_t i = done; i < batch.changes.size(); ++i) {
         const BatchLine& c = batch.changes[i];
-        Result r = result(to_string(Outcome::not_run), final_status);
+        Result r = result(to_string(Outcome::not_run), std::nullopt);
         r.fields.add("line", c.line).add("from", c.old_id).add("to", c.new_id);
         r.text = m_opt.json ? text_not_run : ""; // the table shows them in text
         tell(r);
@@ -190,7 +251,8 @@ int Session::run_batch(const BatchFile& batch)
     summary.fields.add("done", static_cast<long long>(done))
         .add("total", static_cast<long long>(batch.changes.size()))
         .add_bool("interrupted", stopped);
-    summary.text = batch_table(batch, results);
+    summary.text =
+        m_opt.json ? text_batch_done(done, batch.changes.size()) : batch_table(batch, results);
     tell(summary);
     return final_status;
 }
@@ -198,8 +260,6 @@ int Session::run_batch(const BatchFile& batch)
 std::string Session::batch_table(const BatchFile& batch,
                                  const std::vector<std::string>& results) const
 {
-    if (m_opt.json)
-        return "";
     char row[96];
     std::snprintf(row, sizeof row, "\n%-6s%-8s%-8s%s", "line", "old", "new", "result");
     std::string table = row;
@@ -212,20 +272,20 @@ std::string Session::batch_table(const BatchFile& batch,
     return table;
 }
 
-bool Session::scan_progress(const ScanProgress& p) const
+bool Session::scan_progress(const ScanProgress& p)
 {
     if (m_progress)
-        std::fprintf(m_err, "\r%s",
-                     text_scan_progress(p.baud, p.id, p.devices,
-                                        (p.total - p.done) *
-                                            static_cast<std::size_t>(p.timeout_ms + 1) / 1000)
-                         .c_str());
-    return !m_platform.stop();
+        m_err.write("\r" +
+                    text_scan_progress(p.baud, p.id, p.devices,
+                                       (p.total - p.done) *
+                                           static_cast<std::size_t>(p.timeout_ms + 1) / 1000));
+    return !stopping();
 }
 
 std::string Session::scan_table(const ScanResult& scan) const
 {
-    std::string table = text_scan_heading;
+    std::string table = scan.stopped ? std::string(text_scan_stopped) + "\n" : std::string();
+    table += text_scan_heading;
     for (const ScanHit& hit : scan.hits) {
         char row[32];
         std::snprintf(row, sizeof row, "\n%-6d%-8d", hit.id, hit.baud);
@@ -241,7 +301,7 @@ int Session::run_scan()
     const ScanResult scan =
         qrv::scan(m_port, plan, [this](const ScanProgress& p) { return scan_progress(p); });
     if (m_progress)
-        std::fputs("\n", m_err);
+        m_err.write("\n");
     for (const std::int32_t baud : scan.refused) {
         Result r = result("speed_refused", exit_port);
         r.baud = baud;
@@ -255,12 +315,17 @@ int Session::run_scan()
         r.text = m_opt.json ? hit_text(hit) : ""; // the table shows them in text
         tell(r);
     }
+    if (scan.failed != sio_ok) {
+        Result r = result(scan.failed == sio_port_gone ? "port_lost" : "not_sent", exit_port);
+        r.text = text_scan_line_failed;
+        add_port_failure(r);
+        tell(r);
+    }
     const int status = scan.stopped                               ? exit_interrupted
+                       : scan.failed != sio_ok                    ? exit_port
                        : scan.devices > 0                         ? exit_ok
                        : scan.refused.size() == plan.bauds.size() ? exit_port
                                                                   : exit_failed;
-    if (scan.stopped && !m_opt.json)
-        std::fprintf(m_err, "qrv-idctl: %s\n", text_scan_stopped);
     Result summary = result("summary", status);
     summary.fields.add("found", static_cast<long long>(scan.devices))
         .add("done", static_cast<long long>(scan.done))
@@ -272,41 +337,40 @@ int Session::run_scan()
 }
 
 // An error before anything is sent, told as every result is.
-int tell_error(const char* command, const char* what, int exit, const std::string& text, bool json,
-               std::FILE* out, std::FILE* err)
+int tell_error(Result r, const std::string& text, bool json, TextSink& out, TextSink& err)
 {
-    Result r{command ? command : "", what, exit, std::nullopt};
     r.text = text;
     r.error = true;
     print(r, json, out, err);
-    return exit;
+    return r.exit.value_or(exit_ok);
 }
 
 // Opens the port as given and sets its speed; the port number, or the exit
-// status of a failure, which is told.
-int open_port(const Options& opt, const Platform& platform, int& port, std::FILE* out,
-              std::FILE* err)
+// status of a failure, which is told with the device and why.
+int open_port(const Options& opt, const Platform& platform, int& port, TextSink& out, TextSink& err)
 {
     const auto number = port_number(opt.port);
     port = number.value_or(1);
-    const int opened =
-        number ? platform.serial.sio_open(port) : platform.serial.sio_open_device(port, opt.port);
-    const char* command = to_string(opt.command);
-    if (opened != sio_ok)
-        return tell_error(command, "port_error", exit_port,
-                          std::string(msg_open_failed) + "：" + opt.port, opt.json, out, err);
+    SerialApi& serial = platform.serial;
+    int status = number ? serial.sio_open(port) : serial.sio_open_device(port, opt.port);
+    const char* message = msg_open_failed;
     // A scan sets each speed itself, and tells those the port refuses.
-    if (opt.command != Command::scan && platform.serial.sio_baud(port, opt.baud) != sio_ok) {
-        platform.serial.sio_close(port);
-        return tell_error(command, "port_error", exit_port,
-                          std::string(msg_baud_failed) + "：" + std::to_string(opt.baud), opt.json,
-                          out, err);
+    if (status == sio_ok && opt.command != Command::scan &&
+        (status = serial.sio_baud(port, opt.baud)) != sio_ok) {
+        message = msg_baud_failed;
+        serial.sio_close(port);
     }
-    return exit_ok;
+    if (status == sio_ok)
+        return exit_ok;
+    Result r{to_string(opt.command), "port_error", exit_port,
+             opt.baud ? std::optional(opt.baud) : std::nullopt};
+    const std::string device = serial.sio_device(port), reason = serial.sio_last_error();
+    r.fields.add("device", device).add("reason", reason);
+    return tell_error(r, text_port_error(message, device, reason), opt.json, out, err);
 }
 
 // The batch's list, checked whole; the exit status of a failure, which is told.
-int load_batch(const Options& opt, BatchFile& batch, std::FILE* out, std::FILE* err)
+int load_batch(const Options& opt, BatchFile& batch, TextSink& out, TextSink& err)
 {
     const FileBytes file = read_batch_file(opt.file);
     if (file.error.empty())
@@ -318,28 +382,30 @@ int load_batch(const Options& opt, BatchFile& batch, std::FILE* out, std::FILE* 
     std::string text;
     for (const std::string& e : batch.errors)
         text += opt.file + "：" + e + "\n";
-    return tell_error("batch", "file_error", exit_usage, text + text_file_refused, opt.json, out,
-                      err);
+    if (batch.more_errors > 0)
+        text += text_more_errors(batch.more_errors) + "\n";
+    return tell_error(
+        {"batch", "file_error", exit_usage, opt.baud ? std::optional(opt.baud) : std::nullopt},
+        text + text_file_refused, opt.json, out, err);
 }
 
 } // namespace
 
 int run(const std::vector<std::string>& args, const std::string& tool_folder,
-        const Platform& platform, std::FILE* out, std::FILE* err)
+        const Platform& platform, TextSink& out, TextSink& err)
 {
-    const Parsed parsed = parse_options(args);
-    if (const auto* help = std::get_if<Help>(&parsed)) {
-        std::fputs(help->text.c_str(), out);
-        return exit_ok;
-    }
+    const Parsed parsed = parse_options(args, platform.max_port);
+    if (const auto* help = std::get_if<Help>(&parsed))
+        return out.write(help->text) ? exit_ok : exit_output;
     if (const auto* usage = std::get_if<UsageError>(&parsed)) {
         const bool json = std::ranges::find(args, "--json") != args.end();
         const std::string hint =
             usage->command ? std::string("qrv-idctl ") + to_string(*usage->command) + " --help"
                            : "qrv-idctl --help";
-        return tell_error(
-            usage->command ? to_string(*usage->command) : nullptr, "usage_error", exit_usage,
-            json ? usage->message : usage->message + "\n" + usage_see(hint), json, out, err);
+        return tell_error({usage->command ? to_string(*usage->command) : "", "usage_error",
+                           exit_usage, std::nullopt},
+                          json ? usage->message : usage->message + "\n" + usage_see(hint), json,
+                          out, err);
     }
     const Options& opt = std::get<Options>(parsed);
     BatchFile batch;

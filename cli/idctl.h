@@ -4,6 +4,8 @@
 
 #include "clock.h"
 #include "serial_api.h"
+#include "text_sink.h"
+#include "vocabulary.h"
 
 #include <cstdio>
 #include <functional>
@@ -20,12 +22,14 @@ struct Platform {
     std::function<bool()> stop = [] { return false; };
     // Standard error is a terminal: progress is shown there.
     bool err_is_terminal = false;
+    // The highest port number: the window's list on Linux, every COM port on Windows.
+    int max_port = port_count;
 };
 
 // Runs the command line args (without the program name); the day log goes
 // to tool_folder. Results go to out; progress, frames and, without --json,
 // errors go to err. Returns the exit status (see report.h).
 int run(const std::vector<std::string>& args, const std::string& tool_folder,
-        const Platform& platform, std::FILE* out, std::FILE* err);
+        const Platform& platform, TextSink& out, TextSink& err);
 
 } // namespace qrv::cli

@@ -1,4 +1,4 @@
-// Ctrl-C, SIGTERM and a terminal that goes away ask qrv-idctl to stop. They
+// Ctrl-C, Ctrl-\, SIGTERM and a terminal that goes away ask qrv-idctl to stop. They
 // do not end the program: the command stops where no attempt is cut in half,
 // says what it did and exits with exit_interrupted.
 #pragma once

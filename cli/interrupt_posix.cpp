@@ -18,7 +18,7 @@ void catch_stop_signals()
     on_stop.sa_handler = [](int) { requested = 1; };
     sigemptyset(&on_stop.sa_mask);
     on_stop.sa_flags = SA_RESTART;
-    for (const int signal : {SIGINT, SIGTERM, SIGHUP})
+    for (const int signal : {SIGINT, SIGTERM, SIGHUP, SIGQUIT})
         sigaction(signal, &on_stop, nullptr);
     // A reader that went away must not end the program in the middle of an
     // attempt: its writes fail instead.

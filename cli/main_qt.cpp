@@ -1,5 +1,8 @@
+// qrv-idctl on Linux: the command line on Qt Serial Port and Qt Core's
+// clock, its files beside the program.
 #include "idctl.h"
 #include "interrupt.h"
+#include "program_folder.h"
 #include "qt_clock.h"
 #include "qt_serial.h"
 
@@ -10,11 +13,12 @@ int main(int argc, char* argv[])
 {
     QCoreApplication app(argc, argv);
     qrv::cli::catch_stop_signals();
-    const std::string folder = QCoreApplication::applicationDirPath().toStdString();
+    const std::string folder = qrv::program_folder();
     qrv::QtSerial serial(folder);
     qrv::QtClock clock;
     const qrv::cli::Platform platform{serial, clock, qrv::cli::stop_requested,
-                                      ::isatty(STDERR_FILENO) != 0};
-    return qrv::cli::run(std::vector<std::string>(argv + 1, argv + argc), folder, platform, stdout,
-                         stderr);
+                                      ::isatty(STDERR_FILENO) != 0, qrv::port_count};
+    qrv::cli::FileOut out(stdout), err(stderr);
+    return qrv::cli::run(std::vector<std::string>(argv + 1, argv + argc), folder, platform, out,
+                         err);
 }

@@ -1,12 +1,13 @@
-// qrv-idctl.exe: the command line on the Win32 serial library and clock.
+// qrv-idctl.exe: the command line on the Win32 serial library and clock,
+// its files beside the program.
 #include "idctl.h"
 #include "interrupt.h"
+#include "program_folder.h"
 #include "win32_clock.h"
 #include "win32_serial.h"
 #include "windows_text.h"
 
 #include <cstdio>
-#include <io.h>
 #include <windows.h>
 
 namespace {
@@ -24,21 +25,49 @@ std::vector<std::string> arguments()
     return out;
 }
 
+bool is_console(DWORD which)
+{
+    DWORD mode = 0;
+    return GetConsoleMode(GetStdHandle(which), &mode) != 0;
+}
+
+// A console takes the text as UTF-16, whatever its code page; a stream
+// redirected to a file or a pipe gets UTF-8.
+class ConsoleOut final : public qrv::cli::TextSink {
+public:
+    explicit ConsoleOut(DWORD which) : m_handle(GetStdHandle(which)) {}
+    bool write(std::string_view text) override
+    {
+        const std::wstring wide = qrv::wide(std::string(text));
+        DWORD written = 0;
+        return WriteConsoleW(m_handle, wide.data(), static_cast<DWORD>(wide.size()), &written,
+                             nullptr) &&
+               written == wide.size();
+    }
+
+private:
+    HANDLE m_handle;
+};
+
+std::unique_ptr<qrv::cli::TextSink> standard(DWORD which, std::FILE* file)
+{
+    if (is_console(which))
+        return std::make_unique<ConsoleOut>(which);
+    return std::make_unique<qrv::cli::FileOut>(file);
+}
+
 } // namespace
 
 int main()
 {
     qrv::cli::catch_stop_signals();
-    // Results are UTF-8: a console shows them so, a redirected file keeps them.
-    const UINT console_page = GetConsoleOutputCP();
-    SetConsoleOutputCP(CP_UTF8);
     qrv::Win32Serial serial;
     qrv::Win32Clock clock;
     const qrv::cli::Platform platform{serial, clock, qrv::cli::stop_requested,
-                                      _isatty(_fileno(stderr)) != 0};
-    const int status = qrv::cli::run(arguments(), qrv::program_folder(), platform, stdout, stderr);
-    if (console_page != 0)
-        SetConsoleOutputCP(console_page);
+                                      is_console(STD_ERROR_HANDLE), qrv::max_port_number};
+    const auto out = standard(STD_OUTPUT_HANDLE, stdout);
+    const auto err = standard(STD_ERROR_HANDLE, stderr);
+    const int status = qrv::cli::run(arguments(), qrv::program_folder(), platform, *out, *err);
     qrv::cli::command_ended();
     return status;
 }

@@ -27,11 +27,27 @@ bool all_digits(std::string_view text)
     return !text.empty() && std::ranges::all_of(text, [](char c) { return c >= '0' && c <= '9'; });
 }
 
+// The ranges of the numbers options take, for the taking and the help.
+struct Range {
+    int lo, hi;
+};
+constexpr Range timeout_range{1, 60'000};
+constexpr Range confirm_range{0, 60'000};
+
+bool take_number(std::string_view v, Range range, int& out)
+{
+    return parse_number(v, range.lo, range.hi, out);
+}
+
+// A number is one of the platform's ports; anything else names a device,
+// but never a negative number.
 bool take_port(Options& opt, const std::string& v)
 {
     opt.port = v;
     int n = 0;
-    return !v.empty() && (!all_digits(v) || parse_number(v, 1, port_count, n));
+    if (!v.empty() && v[0] == '-')
+        return false;
+    return !v.empty() && (!all_digits(v) || parse_number(v, 1, opt.max_port, n));
 }
 
 bool take_baud(Options& opt, const std::string& v)
@@ -46,37 +62,53 @@ bool take_baud(Options& opt, const std::string& v)
     return true;
 }
 
+// "A-B", or one address alone.
 bool take_ids(Options& opt, const std::string& v)
 {
     const auto dash = v.find('-');
-    return dash != std::string::npos && parse_id(v.substr(0, dash), opt.first_id) &&
-           parse_id(v.substr(dash + 1), opt.last_id) && opt.first_id <= opt.last_id;
+    if (dash == std::string::npos)
+        return parse_id(v, opt.first_id) && parse_id(v, opt.last_id);
+    return parse_id(v.substr(0, dash), opt.first_id) && parse_id(v.substr(dash + 1), opt.last_id) &&
+           opt.first_id <= opt.last_id;
+}
+
+bool take_echo(Options& opt, const std::string& v)
+{
+    opt.echo = v == "on" ? Echo::on : v == "off" ? Echo::off : Echo::automatic;
+    return v == "on" || v == "off" || v == "auto";
 }
 
 // An option: its name, the name of its value in the help (none: a flag),
-// the help, and what takes its value (false: not a value it takes).
+// the help, what takes its value (false: not a value it takes), and the
+// range of its number for the help (none: no number; the port's highest
+// number is the platform's).
 struct OptionRow {
     const char* name;
     const char* value;
     const char* help;
     bool (*take)(Options&, const std::string&);
+    std::optional<Range> range = std::nullopt;
 };
+
+constexpr Range port_range{1, 0}; // to the platform's highest port
+constexpr Range id_range{1, max_id};
 
 const std::string baud_help = speeds_text("、", " 或 ") + "；扫描时可为 all（默认）";
 
 // clang-format off
 const OptionRow option_table[] = {
-    {"--port", "P", "串口号（同窗口的编号，1~24）或设备", take_port},
+    {"--port", "P", "串口号或设备", take_port, port_range},
     {"--baud", "B", baud_help.c_str(), take_baud},
-    {"--id", "X", "要读的ID（1~247）", [](Options& o, const std::string& v) { return parse_id(v, o.id); }},
-    {"--from", "X", "设备现在的ID（1~247）", [](Options& o, const std::string& v) { return parse_id(v, o.from); }},
-    {"--to", "Y", "设备的新ID（1~247）", [](Options& o, const std::string& v) { return parse_id(v, o.to); }},
-    {"--ids", "A-B", "扫描的地址范围（默认1-247）", take_ids},
+    {"--id", "X", "要读的ID", [](Options& o, const std::string& v) { return parse_id(v, o.id); }, id_range},
+    {"--from", "X", "设备现在的ID", [](Options& o, const std::string& v) { return parse_id(v, o.from); }, id_range},
+    {"--to", "Y", "设备的新ID", [](Options& o, const std::string& v) { return parse_id(v, o.to); }, id_range},
+    {"--ids", "A-B", "扫描的地址范围，或一个地址（默认1-247）", take_ids, id_range},
     {"--first", nullptr, "扫描到第一台设备即停止", [](Options& o, const std::string&) { return o.first = true; }},
     {"--timeout", "MS", "读寄存器时等待应答的毫秒数（默认100加应答在线上的时间）",
-     [](Options& o, const std::string& v) { return parse_number(v, 1, 60'000, o.timeout_ms); }},
-    {"--confirm-ms", "MS", "更改成功后在新ID反复读回确认的最长毫秒数（默认1000）",
-     [](Options& o, const std::string& v) { return parse_number(v, 0, 60'000, o.confirm_ms); }},
+     [](Options& o, const std::string& v) { return take_number(v, timeout_range, o.timeout_ms); }, timeout_range},
+    {"--confirm-ms", "MS", "更改后在新ID反复读回确认的最长毫秒数（默认1000）",
+     [](Options& o, const std::string& v) { return take_number(v, confirm_range, o.confirm_ms); }, confirm_range},
+    {"--echo", "E", "串口转换器是否回送发出的命令：auto（默认，由第一条命令得知）、on 或 off", take_echo},
     {"--force", nullptr, "不先检查新ID是否空闲", [](Options& o, const std::string&) { return o.force = true; }},
     {"--no-verify", nullptr, "更改成功后不在新ID读回确认", [](Options& o, const std::string&) { return o.no_verify = true; }},
     {"--keep-going", nullptr, "批量更改中某行失败后继续", [](Options& o, const std::string&) { return o.keep_going = true; }},
@@ -94,7 +126,7 @@ struct CommandRow {
     const char* word;
 };
 
-const std::vector<std::string_view> common = {"--json", "--verbose"};
+const std::vector<std::string_view> common = {"--json", "--verbose", "--echo"};
 
 const CommandRow command_table[] = {
     {Command::read,
@@ -122,9 +154,10 @@ const CommandRow command_table[] = {
 };
 
 const char* const exit_text =
-    "退出码：0 完成并确认（扫描：找到设备）；1 设备未更改或未确认（扫描：未找到）；"
-    "2 用法或文件错误；3 串口无法打开或设置；4 新ID已被占用；5 日志文件无法写入；"
-    "130 被 Ctrl-C 或 SIGTERM 中断\n";
+    "退出码：0 完成并确认（扫描：找到设备）；1 设备未更改、拒绝更改或未确认（扫描：未找到）；"
+    "2 用法或文件错误；3 串口无法打开、设置或已断开；4 新ID已被占用；5 日志文件无法写入；"
+    "6 结果无法输出；130 被 Ctrl-C、SIGTERM、SIGHUP 或 SIGQUIT 中断\n"
+    "FILE 为 - 时从标准输入读取；-- 之后的参数都不是选项\n";
 
 const OptionRow* find_option(std::string_view name)
 {
@@ -148,20 +181,24 @@ bool takes(const CommandRow& row, std::string_view name)
            std::ranges::find(common, name) != common.end();
 }
 
-std::string option_help(const OptionRow& row)
+std::string option_help(const OptionRow& row, int max_port)
 {
     std::string head =
         std::string("  ") + row.name + (row.value ? " " : "") + (row.value ? row.value : "");
-    head.resize(std::max<std::size_t>(head.size() + 1, 18), ' ');
-    return head + row.help + "\n";
+    head.resize(std::max<std::size_t>(head.size() + 1, 19), ' ');
+    head += row.help;
+    if (row.range)
+        head += "（" + std::to_string(row.range->lo) + "~" +
+                std::to_string(row.range->hi ? row.range->hi : max_port) + "）";
+    return head + "\n";
 }
 
-std::string command_help(const CommandRow& row)
+std::string command_help(const CommandRow& row, int max_port)
 {
     std::string text = std::string("用法：qrv-idctl ") + row.synopsis + "\n选项：\n";
     for (const OptionRow& option : option_table)
         if (takes(row, option.name))
-            text += option_help(option);
+            text += option_help(option, max_port);
     return text + exit_text;
 }
 
@@ -196,49 +233,60 @@ const char* to_string(Command command)
     return "scan";
 }
 
-std::string usage_text()
+std::string usage_text(int max_port)
 {
     std::string text = "用法：\n";
     for (const CommandRow& row : command_table)
         text += std::string("  qrv-idctl ") + row.synopsis + "\n";
-    text += "  qrv-idctl 命令 --help\n选项：\n";
+    text += "  qrv-idctl 命令 --help\n  qrv-idctl --version\n选项：\n";
     for (const OptionRow& option : option_table)
-        text += option_help(option);
+        text += option_help(option, max_port);
     return text + exit_text;
 }
 
 std::optional<int> port_number(const std::string& port)
 {
     int n = 0;
-    return all_digits(port) && parse_number(port, 1, port_count, n) ? std::optional(n)
-                                                                    : std::nullopt;
+    return all_digits(port) && parse_number(port, 1, max_port_number, n) ? std::optional(n)
+                                                                         : std::nullopt;
 }
 
-Parsed parse_options(const std::vector<std::string>& args)
+Parsed parse_options(const std::vector<std::string>& args, int max_port)
 {
     if (args.empty())
         return UsageError{usage_no_command, std::nullopt};
     if (args[0] == "--help" || args[0] == "-h" || args[0] == "help")
-        return Help{usage_text()};
+        return Help{usage_text(max_port)};
+    if (args[0] == "--version")
+        return Help{std::string("qrv-idctl ") + QRV_VERSION + "\n"};
     const CommandRow* row = find_command(args[0]);
     if (!row)
         return UsageError{usage_unknown_command(args[0]), std::nullopt};
     Options opt;
     opt.command = row->command;
+    opt.max_port = max_port;
     std::set<std::string_view> seen;
+    bool words_only = false; // after "--"
     ArgScanner scanner({args.begin() + 1, args.end()});
     while (const auto arg = scanner.next()) {
-        if (arg->name == "--help" || arg->name == "-h")
-            return Help{command_help(*row)};
-        if (!arg->option() && row->word && opt.file.empty()) {
+        if (!words_only && arg->name == "--" && !arg->inline_value) {
+            words_only = true;
+            continue;
+        }
+        const bool word = words_only || !arg->option();
+        if (!word && (arg->name == "--help" || arg->name == "-h"))
+            return Help{command_help(*row, max_port)};
+        if (word && row->word && opt.file.empty()) {
             opt.file = arg->name;
             continue;
         }
-        const OptionRow* option = find_option(arg->name);
+        const OptionRow* option = word ? nullptr : find_option(arg->name);
         if (!option)
             return UsageError{usage_unknown_option(arg->name), row->command};
         if (!takes(*row, arg->name))
             return UsageError{usage_not_for(to_string(row->command), arg->name), row->command};
+        if (seen.count(option->name))
+            return UsageError{usage_twice(arg->name), row->command};
         const auto value = option->value ? scanner.value(*arg) : arg->inline_value;
         if ((option->value && !value) || (!option->value && value) ||
             !option->take(opt, value.value_or("")))

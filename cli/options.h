@@ -3,6 +3,7 @@
 #pragma once
 
 #include "vocabulary.h"
+#include "watched_line.h"
 
 #include <cstdint>
 #include <optional>
@@ -19,7 +20,7 @@ const char* to_string(Command command);
 
 struct Options {
     Command command = Command::read;
-    std::string port;      // a number of the window's port list, or a device
+    std::string port;      // a port number, or a device
     std::int32_t baud = 0; // one of the window's speeds; 0 in a scan: all of them
     std::uint8_t id = 0, from = 0, to = 0;
     std::uint8_t first_id = 1, last_id = max_id; // a scan's range
@@ -28,6 +29,8 @@ struct Options {
     int confirm_ms = 1000; // how long the read-back asks for the new ID
     bool force = false, no_verify = false, keep_going = false, first = false;
     bool json = false, verbose = false;
+    Echo echo = Echo::automatic;
+    int max_port = port_count; // the highest port number the platform takes
 };
 
 struct Help {
@@ -39,14 +42,15 @@ struct UsageError {
 };
 using Parsed = std::variant<Options, Help, UsageError>;
 
-// args excludes the program name.
-Parsed parse_options(const std::vector<std::string>& args);
+// args excludes the program name. Port numbers go from 1 to max_port: the
+// window's list on Linux, every COM port on Windows.
+Parsed parse_options(const std::vector<std::string>& args, int max_port = port_count);
 
 // The usage of every command, with their options and the exit statuses.
-std::string usage_text();
+std::string usage_text(int max_port = port_count);
 
-// The port's number when it is given as one (already checked to be one of
-// the window's list); nothing for a device.
+// The port's number when it is given as one (already checked); nothing for
+// a device.
 std::optional<int> port_number(const std::string& port);
 
 } // namespace qrv::cli

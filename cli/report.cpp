@@ -2,17 +2,44 @@
 
 namespace qrv::cli {
 
+namespace {
+
+// The length of the UTF-8 character at text[i], 0 when the bytes there are none.
+std::size_t utf8_length(std::string_view text, std::size_t i)
+{
+    const auto byte = [&](std::size_t k) { return static_cast<unsigned char>(text[k]); };
+    const unsigned char lead = byte(i);
+    const std::size_t n = lead < 0x80         ? 1
+                          : (lead >> 5) == 6  ? 2
+                          : (lead >> 4) == 14 ? 3
+                          : (lead >> 3) == 30 ? 4
+                                              : 0;
+    if (n == 0 || i + n > text.size() || (n == 2 && lead < 0xC2))
+        return 0;
+    for (std::size_t k = 1; k < n; ++k)
+        if ((byte(i + k) & 0xC0) != 0x80)
+            return 0;
+    return n;
+}
+
+} // namespace
+
 std::string json_string(std::string_view text)
 {
     static constexpr char hex[] = "0123456789abcdef";
     std::string out = "\"";
-    for (const unsigned char c : text) {
+    for (std::size_t i = 0; i < text.size();) {
+        const unsigned char c = static_cast<unsigned char>(text[i]);
+        const std::size_t n = utf8_length(text, i);
         if (c == '"' || c == '\\')
             out += {'\\', static_cast<char>(c)};
-        else if (c < 0x20)
+        else if (c == '\n')
+            out += "\\n";
+        else if (c < 0x20 || n == 0)
             out += std::string("\\u00") + hex[c >> 4] + hex[c & 15];
         else
-            out += static_cast<char>(c);
+            out.append(text.substr(i, n));
+        i += n ? n : 1;
     }
     return out + "\"";
 }
@@ -65,24 +92,26 @@ JsonFields& JsonFields::add_reply_details(const ReadReply& reply)
         add("from", reply.from);
     if (reply.late)
         add_bool("late", true);
+    if (reply.stray > 0)
+        add("stray", static_cast<int>(reply.stray));
     return *this;
 }
 
-void print(const Result& result, bool json, std::FILE* out, std::FILE* err)
+bool print(const Result& result, bool json, TextSink& out, TextSink& err)
 {
     if (json) {
         JsonFields object;
         object.add_json("command", result.command.empty() ? "null" : json_string(result.command));
-        object.add("result", result.result).add("exit", result.exit);
+        object.add("result", result.result);
+        object.add_json("exit", result.exit ? std::to_string(*result.exit) : "null");
         object.add_json("baud", result.baud ? std::to_string(*result.baud) : "null");
         object.add_all(result.fields).add("text", result.text);
-        std::fprintf(out, "%s\n", object.object().c_str());
-        std::fflush(out);
-    } else if (!result.text.empty()) {
-        std::FILE* to = result.error ? err : out;
-        std::fprintf(to, "%s%s\n", result.error ? "qrv-idctl: " : "", result.text.c_str());
-        std::fflush(to);
+        return out.write(object.object() + "\n");
     }
+    if (result.text.empty())
+        return true;
+    return result.error ? err.write("qrv-idctl: " + result.text + "\n")
+                        : out.write(result.text + "\n");
 }
 
 } // namespace qrv::cli

@@ -3,6 +3,7 @@
 #pragma once
 
 #include "frame.h"
+#include "text_sink.h"
 
 #include <cstdint>
 #include <cstdio>
@@ -20,6 +21,7 @@ enum Exit : int {
     exit_port = 3,          // the port could not be opened or set
     exit_taken = 4,         // refused: the new ID is taken on this line
     exit_not_filed = 5,     // a record could not be added to the day log
+    exit_output = 6,        // the results could not be written (standard output closed or full)
     exit_interrupted = 130, // stopped by Ctrl-C or SIGTERM, where no attempt is cut in half
 };
 
@@ -43,27 +45,29 @@ private:
 };
 
 struct Result {
-    Result(std::string command_, std::string result_, int exit_, std::optional<std::int32_t> baud_)
+    Result(std::string command_, std::string result_, std::optional<int> exit_,
+           std::optional<std::int32_t> baud_)
         : command(std::move(command_)), result(std::move(result_)), exit(exit_), baud(baud_)
     {
     }
 
-    std::string command; // "read", "change", "batch", "scan"; "" before one is known
-    std::string result;  // a reply kind, an outcome, "summary" or an error's kind
-    int exit = exit_ok;  // what the program exits with for this alone
+    std::string command;     // "read", "change", "batch", "scan"; "" before one is known
+    std::string result;      // a reply kind, an outcome, "summary" or an error's kind
+    std::optional<int> exit; // what the program exits with for this alone; none: not run
     std::optional<std::int32_t> baud;
     JsonFields fields;  // what else the object says
     std::string text;   // the lines a technician reads; empty: nothing in text
     bool error = false; // text goes to standard error
 };
 
-// One JSON line, or the text; flushed at once, so a line once told stays told.
-void print(const Result& result, bool json, std::FILE* out, std::FILE* err);
+// One JSON line, or the text; false when it could not be written.
+bool print(const Result& result, bool json, TextSink& out, TextSink& err);
 
 // A read's reply as an object of its own: its kind as "result", and its details.
 std::string reply_object(const ReadReply& reply);
 
-// A JSON string of UTF-8 text.
+// A JSON string of text that should be UTF-8; a byte that is no part of a
+// UTF-8 character (a path's, say) is escaped as the character of its value.
 std::string json_string(std::string_view text);
 
 } // namespace qrv::cli

@@ -32,6 +32,29 @@ std::string text_log_not_written(const std::string& path, const std::string& rea
     return join({msg_log_write_failed, "：", path, "（", reason, "）"});
 }
 
+std::string text_batch_done(std::size_t done, std::size_t total)
+{
+    return join({"已执行 ", number(static_cast<long long>(done)), " 行，共 ",
+                 number(static_cast<long long>(total)), " 行"});
+}
+
+std::string text_port_error(const std::string& message, const std::string& device,
+                            const std::string& reason)
+{
+    return join(
+        {message, "：", device, reason.empty() ? "" : "（", reason, reason.empty() ? "" : "）"});
+}
+
+std::string text_port_failure(const std::string& device, const std::string& reason)
+{
+    return join({"串口 ", device, reason.empty() ? "" : "：", reason});
+}
+
+std::string text_more_errors(std::size_t more)
+{
+    return join({"另有 ", number(static_cast<long long>(more)), " 处错误"});
+}
+
 std::string text_unrecognised(const ReadReply& reply)
 {
     return join({"有应答，但无法识别：", reply_text(reply)});
@@ -116,6 +139,11 @@ std::string usage_not_for(const std::string& command, const std::string& option)
 std::string usage_bad_value(const std::string& option, const std::string& value)
 {
     return join({"选项 ", option, " 的值无效：", value});
+}
+
+std::string usage_twice(const std::string& option)
+{
+    return join({"选项 ", option, " 重复"});
 }
 
 std::string usage_needs(const std::string& command, const std::string& what)

@@ -13,6 +13,15 @@ namespace qrv::cli {
 
 inline constexpr char text_not_run[] = "未执行";
 std::string text_log_not_written(const std::string& path, const std::string& reason);
+std::string text_batch_done(std::size_t done, std::size_t total);
+
+// The line: a port that could not be opened or set, one that failed during
+// a run, and an adapter that sends back what it is sent.
+std::string text_port_error(const std::string& message, const std::string& device,
+                            const std::string& reason);
+std::string text_port_failure(const std::string& device, const std::string& reason);
+inline constexpr char text_echo_found[] = "串口转换器回送发出的命令，已去掉回送再判断应答";
+inline constexpr char text_output_failed[] = "结果无法写到标准输出，当前操作完成后停止";
 
 // A scan.
 inline constexpr char text_scan_heading[] = "地址  波特率  寄存器10"; // CJK: two columns each
@@ -20,6 +29,7 @@ std::string text_unrecognised(const ReadReply& reply);
 std::string text_found(std::size_t devices);
 std::string text_speed_refused(std::int32_t baud);
 inline constexpr char text_scan_stopped[] = "扫描已中断，以下为已找到的";
+inline constexpr char text_scan_line_failed[] = "串口已断开，扫描停止";
 
 // Results and progress.
 std::string text_id(int id);            // "ID 17："
@@ -42,6 +52,7 @@ inline constexpr char text_no_file[] = "文件不存在";
 inline constexpr char text_file_too_big[] = "文件过大（超过1 MiB）";
 std::string text_unreadable(const std::string& reason);
 inline constexpr char text_file_refused[] = "文件有误，未发送任何命令";
+std::string text_more_errors(std::size_t more);
 
 // A command line refused.
 inline constexpr char usage_no_command[] = "缺少命令";
@@ -49,6 +60,7 @@ std::string usage_unknown_command(const std::string& command);
 std::string usage_unknown_option(const std::string& option);
 std::string usage_not_for(const std::string& command, const std::string& option);
 std::string usage_bad_value(const std::string& option, const std::string& value);
+std::string usage_twice(const std::string& option);
 std::string usage_needs(const std::string& command, const std::string& what);
 std::string usage_see(const std::string& help_command);
 

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cstdio>
 #include <ctime>
 
 namespace qrv::cli {
@@ -23,10 +24,35 @@ std::string time_of_day_text()
 
 void WatchedLine::show(const char* what, std::span<const std::uint8_t> bytes)
 {
-    if (!m_trace || bytes.empty())
-        return;
-    std::fprintf(m_trace, "%s %s %s\n", time_of_day_text().c_str(), what, hex_bytes(bytes).c_str());
-    std::fflush(m_trace);
+    if (m_trace && !bytes.empty())
+        m_trace->write(time_of_day_text() + " " + what + " " + hex_bytes(bytes) + "\n");
+}
+
+void WatchedLine::arrived(std::span<const std::uint8_t> bytes)
+{
+    for (const std::uint8_t byte : bytes) {
+        if (m_expected.empty()) {
+            m_input.push_back(byte);
+        } else if (byte == m_expected[m_held.size()]) {
+            m_held.push_back(byte);
+            if (m_held.size() < m_expected.size())
+                continue;
+            show("echo", m_held);
+            m_echo = Echo::on;
+            m_echo_seen = true;
+            m_held.clear();
+            m_expected.clear();
+        } else {
+            // No echo: what was held is the line's own. Found out on the
+            // first frame, this adapter does not echo.
+            if (m_echo == Echo::automatic)
+                m_echo = Echo::off;
+            m_input.insert(m_input.end(), m_held.begin(), m_held.end());
+            m_input.push_back(byte);
+            m_held.clear();
+            m_expected.clear();
+        }
+    }
 }
 
 int WatchedLine::take_in(int port)
@@ -40,21 +66,37 @@ int WatchedLine::take_in(int port)
         return n;
     got.resize(static_cast<std::size_t>(n));
     show("RX", got);
-    m_input.insert(m_input.end(), got.begin(), got.end());
+    arrived(got);
     return n;
 }
 
 int WatchedLine::sio_close(int port)
 {
     m_input.clear();
+    m_held.clear();
+    m_expected.clear();
     return m_lib.sio_close(port);
 }
 
 int WatchedLine::sio_write(int port, const std::uint8_t* buf, int len)
 {
-    if (buf && len > 0)
-        show("TX", {buf, static_cast<std::size_t>(len)});
-    return m_lib.sio_write(port, buf, len);
+    const int status = m_lib.sio_write(port, buf, len);
+    if (!buf || len <= 0)
+        return status;
+    const std::span<const std::uint8_t> frame(buf, static_cast<std::size_t>(len));
+    if (status != sio_ok) {
+        show("TX failed, not sent:", frame);
+        return status;
+    }
+    show("TX", frame);
+    // A read's echo is told from the device's answer, which differs from it
+    // in its third byte; a write's echo is not, as a device answering from
+    // its old address sends the very same bytes. So only reads find it out.
+    if (m_echo == Echo::on ||
+        (m_echo == Echo::automatic && frame.size() > 1 && frame[1] == fc_read_holding_registers))
+        m_expected.assign(frame.begin(), frame.end());
+    m_held.clear();
+    return status;
 }
 
 int WatchedLine::sio_iqueue(int port)
@@ -79,8 +121,11 @@ int WatchedLine::sio_read(int port, std::uint8_t* buf, int len)
 int WatchedLine::sio_flush(int port)
 {
     take_in(port);
+    m_input.insert(m_input.end(), m_held.begin(), m_held.end());
     show("dropped", m_input);
     m_input.clear();
+    m_held.clear();
+    m_expected.clear();
     return m_lib.sio_flush(port);
 }
 

@@ -20,11 +20,13 @@ struct ChangeChecks {
 struct CheckedChange {
     enum class Outcome {
         confirmed,   // the device answers at its new ID with the new ID
+        moved,       // so it does, though its echo was missing, late or from the old address
         unverified,  // the change succeeded; it was not read back
         unconfirmed, // the change succeeded, but the device does not answer so at its new ID
         taken,       // something answered at the new ID: nothing was sent to the old one
-        mismatch,    // the window's mismatch verdict
-        no_reply,    // the window's no-reply verdict
+        refused,     // the device answered the change with an exception
+        mismatch,    // the window's mismatch verdict, and nothing at the new ID
+        no_reply,    // the window's no-reply verdict, and nothing at the new ID
         not_sent,    // the request could not be written: nothing went out
         port_lost,   // the request went out, but the port failed before the reply came
         not_run,     // stopped before the change was sent
@@ -33,17 +35,21 @@ struct CheckedChange {
     std::optional<ReadReply> after;  // the last read at the new ID after it, if made
     ChangeOutcome change;            // the attempt, when one was sent
     bool stopped = false;            // the user's stop left out the change or the read-back
-    std::string readback; // after a success: what the read-back found, the entry's last line
-    std::string text;     // the outcome as a technician reads it
+    int line_status = sio_ok;        // the line's failure that ended it, sio_ok when none
+    std::string readback;            // what the read-back found, the entry's last line
+    std::string text;                // the outcome as a technician reads it
 };
 
 // The name of an outcome in qrv-idctl's JSON: "confirmed", ..., "not_run".
 const char* to_string(CheckedChange::Outcome outcome);
 
 // The change from old_id to new_id as the window's attempt makes it, between
-// the two reads that checks asks for. The read-back asks again until the
-// device answers at the new ID with it, or confirm_ms have passed; its
-// outcome ends the entry, so the day log says what the tool says.
+// the two reads that checks asks for, taking replies by their own length.
+// The read-back asks again until the
+// device answers at the new ID with it, or confirm_ms have passed; it is
+// made after no echo or a wrong one too, as a device may have moved all the
+// same. Its outcome ends the entry, so the day log says what the tool says.
+// A line that fails ends it, its status in line_status.
 CheckedChange checked_change(OpenPort& port, const std::string& folder, std::uint8_t old_id,
                              std::uint8_t new_id, const ChangeChecks& checks);
 

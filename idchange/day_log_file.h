@@ -2,6 +2,7 @@
 // file (day_log_file_posix.cpp, day_log_file_win32.cpp); the build takes one.
 #pragma once
 
+#include <filesystem>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -10,6 +11,10 @@ namespace qrv {
 
 // '/' or '\'.
 char path_separator();
+
+// A path as the program holds it (UTF-8 on Windows, the system's own bytes
+// elsewhere, whether they are UTF-8 or not) as the file system takes it.
+std::filesystem::path file_path(const std::string& name);
 
 // Creates the file empty unless it exists; false when it cannot be created.
 bool create_if_missing(const std::string& path);
@@ -26,6 +31,10 @@ std::optional<std::string> record_bytes(std::string_view head, std::string_view 
 // that fails part-way is undone, so the file holds whole records only. 0 when
 // the record is in the file, else why not as an errno value.
 int append_record(const std::string& path, std::string_view text);
+
+// The system's words for an errno value a file gave, in the user's language
+// where the system has it.
+std::string error_text(int error);
 
 // UTF-8 text in the given character set (an iconv name, or "CP<n>" on
 // Windows); a character the set cannot hold becomes '?'. Nothing when the

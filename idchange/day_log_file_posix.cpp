@@ -1,6 +1,7 @@
 #include "day_log_file.h"
 
 #include <cerrno>
+#include <cstring>
 #include <fcntl.h>
 #include <iconv.h>
 #include <sys/stat.h>
@@ -11,6 +12,11 @@ namespace qrv {
 char path_separator()
 {
     return '/';
+}
+
+std::filesystem::path file_path(const std::string& name)
+{
+    return name; // the bytes as they are
 }
 
 std::optional<std::string> encode_text(std::string_view utf8, const char* charset)
@@ -88,6 +94,11 @@ int append_record(const std::string& path, std::string_view text)
     if (::close(fd) != 0 && error == 0)
         return errno;
     return error;
+}
+
+std::string error_text(int error)
+{
+    return std::strerror(error);
 }
 
 } // namespace qrv

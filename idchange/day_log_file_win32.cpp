@@ -5,9 +5,11 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstdlib>
+#include <cstring>
 #include <fcntl.h>
 #include <io.h>
 #include <sys/stat.h>
+#include <utility>
 
 namespace qrv {
 
@@ -38,6 +40,11 @@ std::optional<std::string> in_code_page_exactly(const std::wstring& text, UINT c
 char path_separator()
 {
     return '\\';
+}
+
+std::filesystem::path file_path(const std::string& name)
+{
+    return wide(name);
 }
 
 std::optional<std::string> encode_text(std::string_view utf8, const char* charset)
@@ -115,6 +122,22 @@ int append_record(const std::string& path, std::string_view text)
     if (_close(fd) != 0 && error == 0)
         return errno;
     return error;
+}
+
+std::string error_text(int error)
+{
+    // The C library turned the system's error into an errno value; the
+    // system words it in the user's language.
+    static const std::pair<int, DWORD> system_errors[] = {
+        {ENOENT, ERROR_PATH_NOT_FOUND},      {EACCES, ERROR_ACCESS_DENIED},
+        {ENOSPC, ERROR_DISK_FULL},           {EROFS, ERROR_WRITE_PROTECT},
+        {EMFILE, ERROR_TOO_MANY_OPEN_FILES}, {EEXIST, ERROR_FILE_EXISTS},
+        {EINVAL, ERROR_INVALID_NAME},        {EILSEQ, ERROR_NO_UNICODE_TRANSLATION},
+    };
+    for (const auto& [value, code] : system_errors)
+        if (value == error)
+            return system_message(code);
+    return std::strerror(error);
 }
 
 } // namespace qrv

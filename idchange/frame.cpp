@@ -64,6 +64,23 @@ ReadReply parse_read_reply(std::span<const std::uint8_t> bytes, std::uint8_t id)
     return {ReadReply::Kind::garbled, 0, 0, id};
 }
 
+const char* exception_name(std::uint8_t code)
+{
+    static const char* const names[] = {"",
+                                        "illegal_function",
+                                        "illegal_data_address",
+                                        "illegal_data_value",
+                                        "server_device_failure",
+                                        "acknowledge",
+                                        "server_device_busy",
+                                        "negative_acknowledge",
+                                        "memory_parity_error",
+                                        "",
+                                        "gateway_path_unavailable",
+                                        "gateway_target_failed_to_respond"};
+    return code < std::size(names) ? names[code] : "";
+}
+
 const char* to_string(ReadReply::Kind kind)
 {
     switch (kind) {
@@ -79,6 +96,10 @@ const char* to_string(ReadReply::Kind kind)
         return "garbled";
     case ReadReply::Kind::truncated:
         return "truncated";
+    case ReadReply::Kind::not_sent:
+        return "not_sent";
+    case ReadReply::Kind::port_lost:
+        return "port_lost";
     case ReadReply::Kind::none:
         break;
     }

@@ -18,6 +18,7 @@ inline constexpr std::uint8_t exception_flag = 0x80;
 inline constexpr std::uint8_t exc_illegal_function = 0x01;
 inline constexpr std::uint8_t exc_illegal_data_address = 0x02;
 inline constexpr std::uint8_t exc_illegal_data_value = 0x03;
+inline constexpr std::uint8_t exc_last = 0x0B; // the highest code Modbus defines
 inline constexpr std::uint16_t id_register = 10;
 
 // CRC-16/MODBUS of the bytes; sent low byte first.
@@ -43,14 +44,22 @@ struct ReadReply {
         garbled,       // a whole frame of no kind a read is answered with
         truncated,     // fewer bytes than the reply needs
         none,          // nothing at all
+        not_sent,      // the request could not be written
+        port_lost,     // the port failed while the answer was awaited
     } kind = Kind::none;
     std::uint16_t value = 0;
     std::uint8_t code = 0;
     std::uint8_t from = 0;
-    bool late = false; // whole only after the answer window, before the line fell quiet
+    bool late = false;     // whole only after the answer window, before the line fell quiet
+    std::size_t stray = 0; // bytes that came after the whole reply, dropped
 };
 
-// The name of a kind in qrv-idctl's JSON: "value", ..., "no_reply" for none.
+// The name of an exception code in qrv-idctl's JSON: "illegal_data_value"
+// for 03, ... ("" for a code Modbus does not name).
+const char* exception_name(std::uint8_t code);
+
+// The name of a kind in qrv-idctl's JSON: "value", ..., "no_reply" for none,
+// "not_sent", "port_lost".
 const char* to_string(ReadReply::Kind kind);
 
 // The bytes that came after a read request to id, judged.

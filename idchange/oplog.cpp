@@ -3,8 +3,6 @@
 #include "day_log_file.h"
 #include "frame.h"
 
-#include <cstring>
-
 namespace qrv {
 
 std::string entry_start(const std::string& old_text, const std::string& new_text,
@@ -37,11 +35,6 @@ std::string tool_file(const std::string& folder, std::string_view name)
 std::string day_log_path(const std::string& folder, const std::string& log_date)
 {
     return tool_file(folder, log_date + ".txt");
-}
-
-std::string error_text(int error)
-{
-    return std::strerror(error);
 }
 
 } // namespace qrv

@@ -27,7 +27,4 @@ std::string tool_file(const std::string& folder, std::string_view name);
 // <folder>/<yyyy-mm-dd>.txt
 std::string day_log_path(const std::string& folder, const std::string& log_date);
 
-// The system's words for an errno value.
-std::string error_text(int error);
-
 } // namespace qrv

@@ -44,10 +44,11 @@ struct ScanResult {
     std::size_t done = 0, total = 0;   // probes sent, and planned
     std::size_t devices = 0;           // hits that are devices
     bool stopped = false;              // go_on ended it
+    int failed = sio_ok;               // the line's failure that ended it
 };
 
 // Probes as planned on the open port; before each probe asks go_on, which
-// ends the scan by returning false.
+// ends the scan by returning false. A line that fails ends it too.
 ScanResult scan(OpenPort& port, const ScanPlan& plan,
                 const std::function<bool(const ScanProgress&)>& go_on);
 

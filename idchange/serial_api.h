@@ -7,6 +7,9 @@
 
 namespace qrv {
 
+// The port numbers the serial library takes: 1..max_port_number.
+inline constexpr int max_port_number = 255;
+
 // Status codes. 0 is success; every failure is negative.
 enum SioStatus : int {
     sio_ok = 0,
@@ -48,6 +51,12 @@ public:
     // Sleeps until a byte is waiting or ms have passed; returns the bytes
     // waiting (>= 0), or a failure.
     virtual int sio_wait_input(int port, int ms) = 0;
+
+    // What a failure is said with: the device a port number has open or
+    // stands for, and the system's words for why the last call that failed
+    // on this object did (empty when the system gave none).
+    virtual std::string sio_device(int port) const = 0;
+    virtual std::string sio_last_error() const = 0;
 };
 
 } // namespace qrv

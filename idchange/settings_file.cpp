@@ -1,5 +1,6 @@
 #include "settings_file.h"
 
+#include "day_log_file.h"
 #include "numeric.h"
 
 #include <cstdio>
@@ -16,11 +17,6 @@ constexpr std::size_t max_settings_bytes = 64 * 1024;
 bool is_line_end(char c)
 {
     return c == '\r' || c == '\n';
-}
-
-std::filesystem::path fs_path(const std::string& utf8)
-{
-    return std::filesystem::path(std::u8string(utf8.begin(), utf8.end()));
 }
 
 } // namespace
@@ -59,12 +55,12 @@ std::vector<std::string> read_fields(std::string_view bytes, std::size_t max_fie
 bool settings_file_present(const std::string& path)
 {
     std::error_code ec;
-    return std::filesystem::is_regular_file(fs_path(path), ec);
+    return std::filesystem::is_regular_file(file_path(path), ec);
 }
 
 std::optional<PortSettings> load_port_settings(const std::string& path)
 {
-    std::ifstream in(fs_path(path), std::ios::binary);
+    std::ifstream in(file_path(path), std::ios::binary);
     if (!in)
         return std::nullopt;
     std::string bytes(max_settings_bytes + 1, '\0');
@@ -96,7 +92,7 @@ std::string settings_record(const PortSettings& settings)
 bool save_settings_file(const std::string& path, const PortSettings& settings)
 {
     const std::string record = settings_record(settings);
-    std::ofstream out(fs_path(path), std::ios::binary | std::ios::trunc);
+    std::ofstream out(file_path(path), std::ios::binary | std::ios::trunc);
     out.write(record.data(), static_cast<std::streamsize>(record.size()));
     out.close();
     return !out.fail();

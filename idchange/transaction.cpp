@@ -20,7 +20,8 @@ constexpr int max_settle_ms = 2000;
 
 // Takes what arrives into got until it holds a whole reply to a read or the
 // deadline has passed; with quiet_ms, each byte moves the deadline on to
-// quiet_ms after it. True when the reply is whole.
+// quiet_ms after it. True when the reply is whole; a line that fails ends it
+// with its status in port.failed.
 bool take_reply(OpenPort& port, std::vector<std::uint8_t>& got, std::int64_t deadline, int quiet_ms)
 {
     // What is waiting, as the queue or the wait for input last told it.
@@ -40,6 +41,8 @@ bool take_reply(OpenPort& port, std::vector<std::uint8_t>& got, std::int64_t dea
             break;
         waiting = port.serial.sio_wait_input(port.port, static_cast<int>(left));
     }
+    if (waiting < 0)
+        port.failed = waiting;
     return got.size() >= read_reply_len(got);
 }
 
@@ -49,11 +52,14 @@ bool take_reply(OpenPort& port, std::vector<std::uint8_t>& got, std::int64_t dea
 // that kept the request from going out.
 int send_request(OpenPort& port, const Frame& request, bool probe = false)
 {
+    port.failed = sio_ok;
     if (!probe)
         settle(port);
-    if (const int flushed = port.serial.sio_flush(port.port); flushed != sio_ok)
-        return flushed;
-    return port.serial.sio_write(port.port, request.data(), static_cast<int>(request.size()));
+    int status = port.serial.sio_flush(port.port);
+    if (status == sio_ok)
+        status = port.serial.sio_write(port.port, request.data(), static_cast<int>(request.size()));
+    port.failed = status;
+    return status;
 }
 
 // Sleeps until the monotonic time due, handling no event.
@@ -78,6 +84,8 @@ const char* to_string(Verdict verdict)
         return "mismatch";
     case Verdict::no_reply:
         return "no_reply";
+    case Verdict::exception:
+        return "exception";
     case Verdict::not_sent:
         return "not_sent";
     case Verdict::port_lost:
@@ -93,6 +101,8 @@ std::string result_text(const ChangeOutcome& outcome)
         return text_success;
     case Verdict::mismatch:
         return text_mismatch;
+    case Verdict::exception:
+        return text_refused + exception_text(outcome.reply.size() > 2 ? outcome.reply[2] : 0);
     case Verdict::not_sent:
         return outcome.port_gone() ? text_port_gone_unsent : text_not_sent;
     case Verdict::port_lost:
@@ -153,21 +163,48 @@ void ChangeAttempt::take_reply()
     sleep_until(m_port.clock, m_reply_due);
     m_step = Step::exchanged;
     const int waiting = m_port.serial.sio_iqueue(m_port.port);
-    m_port.unsettled = waiting != static_cast<int>(frame_len);
     if (waiting < 0) {
         m_outcome.verdict = Verdict::port_lost;
-        m_outcome.line_status = waiting;
+        m_port.failed = m_outcome.line_status = waiting;
         return;
     }
+    if (m_port.by_length) {
+        take_by_length(waiting);
+        return;
+    }
+    m_port.unsettled = waiting != static_cast<int>(frame_len);
     if (waiting != static_cast<int>(frame_len))
         return;
     // What a read does not fill stays zero, and is judged and shown so.
     Frame reply{};
     m_port.serial.sio_read(m_port.port, reply.data(), static_cast<int>(reply.size()));
+    accept(reply, judge_change(reply, m_new_id));
+}
+
+void ChangeAttempt::take_by_length(int waiting)
+{
+    std::vector<std::uint8_t> got(static_cast<std::size_t>(waiting));
+    got.resize(static_cast<std::size_t>(
+        std::max(m_port.serial.sio_read(m_port.port, got.data(), waiting), 0)));
+    constexpr std::size_t exception_len = 5;
+    const bool refused = got.size() >= exception_len && got[0] == m_request[0] &&
+                         got[1] == (fc_write_single_register | exception_flag) &&
+                         frame_crc_ok(std::span(got).first(exception_len));
+    const std::size_t len = refused ? exception_len : frame_len;
+    m_port.unsettled = got.size() < len;
+    if (got.size() < len)
+        return;
+    // What came after a whole reply is no part of it.
+    got.resize(len);
+    accept(got, refused ? Verdict::exception : judge_change(got, m_new_id));
+}
+
+void ChangeAttempt::accept(std::span<const std::uint8_t> reply, Verdict verdict)
+{
     write(entry_reply(reply));
     m_outcome.reply.assign(reply.begin(), reply.end());
     // Judged against the ID that was sent, whatever a box shows now.
-    m_outcome.verdict = judge_change(reply, m_new_id);
+    m_outcome.verdict = verdict;
 }
 
 const ChangeOutcome& ChangeAttempt::finish(const std::string& more)
@@ -200,7 +237,7 @@ ReadReply exchange_read(OpenPort& port, std::uint8_t id, int timeout_ms, bool pr
 {
     // A scan's probes tell a late answer by its address instead.
     if (send_request(port, build_read_request(id), probe) != sio_ok)
-        return {};
+        return {ReadReply::Kind::not_sent};
     // The answer window opens once the request has left the wire.
     const std::int64_t window_end =
         port.clock.now_ms() + wire_ms(frame_len, port.baud) + timeout_ms;
@@ -214,8 +251,14 @@ ReadReply exchange_read(OpenPort& port, std::uint8_t id, int timeout_ms, bool pr
     } else {
         port.unsettled = !whole;
     }
+    if (port.failed != sio_ok)
+        return {ReadReply::Kind::port_lost};
+    // A whole answer is taken by its own length; what came after it is no part of it.
+    const std::size_t stray = whole ? got.size() - read_reply_len(got) : 0;
+    got.resize(got.size() - stray);
     ReadReply reply = parse_read_reply(got, id);
     reply.late = late;
+    reply.stray = stray;
     return reply;
 }
 
@@ -231,7 +274,10 @@ void settle(OpenPort& port)
             if (waiting < 0)
                 break;
             if (waiting > 0) {
-                port.serial.sio_flush(port.port);
+                std::uint8_t buf[256];
+                const int n =
+                    port.serial.sio_read(port.port, buf, std::min<int>(waiting, sizeof buf));
+                port.settled.insert(port.settled.end(), buf, buf + std::max(n, 0));
                 quiet_until = port.clock.now_ms() + port.guard_ms;
             }
         }

@@ -22,6 +22,7 @@ enum class Verdict {
     success,   // the echo came from the new address with a valid CRC
     mismatch,  // 8 bytes came, but from another address or corrupt
     no_reply,  // not exactly 8 bytes waiting after the wait
+    exception, // the device refused with an exception reply (taken by length only)
     not_sent,  // the request could not be written: nothing went out
     port_lost, // the request went out, but the port failed before the reply could be taken
 };
@@ -32,6 +33,12 @@ const char* to_string(Verdict verdict);
 // A port open in serial, the clock that times its waits, and its speed
 // (0 when unknown), which tells how long a request takes to go out.
 struct OpenPort {
+    OpenPort(SerialApi& serial_, int port_, Clock& clock_, std::int32_t baud_ = 0,
+             int guard_ms_ = 0)
+        : serial(serial_), port(port_), clock(clock_), baud(baud_), guard_ms(guard_ms_)
+    {
+    }
+
     SerialApi& serial;
     int port;
     Clock& clock;
@@ -42,6 +49,15 @@ struct OpenPort {
     int guard_ms = 0;
     // The last answer did not come whole: the rest may still be on its way.
     bool unsettled = false;
+    // A reply to a change is taken by its own length, 8 bytes or a 5-byte
+    // exception, whatever follows it: the command line's way. The window
+    // takes exactly 8 bytes waiting after the second, as designed.
+    bool by_length = false;
+    // The failure of the line that ended the last exchange; sio_ok when none.
+    int failed = sio_ok;
+    // What the line brought while it settled, since whoever looks at it last
+    // emptied it.
+    std::vector<std::uint8_t> settled;
 };
 
 inline constexpr int reply_wait_ms = 1000;
@@ -56,7 +72,7 @@ Verdict judge_change(std::span<const std::uint8_t> reply, std::uint8_t new_id);
 // serial library's status for the line, an errno value for the day log.
 struct ChangeOutcome {
     Verdict verdict = Verdict::no_reply;
-    std::vector<std::uint8_t> reply; // the 8 bytes taken after the wait, if 8 were waiting
+    std::vector<std::uint8_t> reply; // the reply taken after the wait: 8 bytes, or an exception's 5
     int line_status = sio_ok;        // the failure of the call that ended the exchange
     std::string entry;               // the attempt's own entry, as the box shows it
     std::string log_path;            // the day log of the attempt
@@ -93,12 +109,15 @@ public:
     void finish_now();
 
     Verdict verdict() const { return m_outcome.verdict; }
+    const ChangeOutcome& outcome() const { return m_outcome; }
     bool finished() const { return m_step == Step::finished; }
 
 private:
     enum class Step { begun, waiting, exchanged, finished };
     void write(const std::string& text);
     void take_reply();
+    void take_by_length(int waiting);
+    void accept(std::span<const std::uint8_t> reply, Verdict verdict);
 
     LogText* m_box;
     OpenPort& m_port;
@@ -119,12 +138,15 @@ int default_read_timeout_ms(std::int32_t baud);
 // went out. On a port with a guard, an answer not whole by then is listened
 // for on until the line has been quiet for the guard, and taken as late; a
 // scan's probe listens no longer than its window. Sleeps while it waits.
+// Bytes after a whole answer are dropped and counted. A request that cannot
+// be written, or a line that fails, is said by the kind, its status kept in
+// port.failed.
 ReadReply exchange_read(OpenPort& port, std::uint8_t id, int timeout_ms, bool probe = false);
 
 // When the last answer did not come whole, waits until the line has been
-// quiet for the port's guard and drops what came meanwhile; before a
-// request, and before the port is let go. A line that never falls quiet is
-// given up on after a while.
+// quiet for the port's guard and drops what came meanwhile, added to
+// port.settled; before a request, and before the port is let go. A line
+// that never falls quiet is given up on after a while.
 void settle(OpenPort& port);
 
 } // namespace qrv

@@ -40,7 +40,7 @@ std::string reply_text(const ReadReply& reply)
         text = "寄存器10 = " + std::to_string(reply.value);
         break;
     case ReadReply::Kind::exception:
-        text = "异常应答，异常码 " + std::to_string(reply.code);
+        text = "异常应答，" + exception_text(reply.code);
         break;
     case ReadReply::Kind::other_address:
         text = "收到来自ID " + std::to_string(reply.from) + " 的应答";
@@ -57,8 +57,29 @@ std::string reply_text(const ReadReply& reply)
     case ReadReply::Kind::none:
         text = "无应答";
         break;
+    case ReadReply::Kind::not_sent:
+        text = "命令未能发送";
+        break;
+    case ReadReply::Kind::port_lost:
+        text = "串口已断开";
+        break;
     }
-    return reply.late ? text + "（应答晚于等待时间）" : text;
+    if (reply.late)
+        text += "（应答晚于等待时间）";
+    if (reply.stray > 0)
+        text += "（其后 " + std::to_string(reply.stray) + " 个多余字节已丢弃）";
+    return text;
+}
+
+std::string exception_text(std::uint8_t code)
+{
+    static const char* const names[] = {"",           "非法功能",       "非法数据地址",
+                                        "非法数据值", "从站设备故障",   "确认",
+                                        "从站设备忙", "否定确认",       "存储奇偶性差错",
+                                        "",           "网关路径不可用", "网关目标设备无响应"};
+    const std::string number = (code < 16 ? "0" : "") + hex_byte(code);
+    return code < std::size(names) && *names[code] ? "异常码 " + number + "（" + names[code] + "）"
+                                                   : "异常码 " + number;
 }
 
 std::string readback_confirmed(int new_id)

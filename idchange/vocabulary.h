@@ -71,9 +71,13 @@ inline constexpr char text_no_reply[] = "设置无响应，请重新设置";
 inline constexpr char text_not_sent[] = "命令未能发送，请检查串口";
 inline constexpr char text_port_gone_unsent[] = "串口已断开，命令未能发送，请检查串口";
 inline constexpr char text_port_lost[] = "串口已断开，未收到应答（设备可能已更改ID），请检查串口";
+// A device that refused the change: this, then its exception code and name.
+inline constexpr char text_refused[] = "设备拒绝更改：";
 
 // What a read of register 10 brought, as a technician reads it.
 std::string reply_text(const ReadReply& reply);
+// A Modbus exception code with its name: "异常码 03（非法数据值）".
+std::string exception_text(std::uint8_t code);
 
 // The outcome of a change from the command line: what the read-back at the
 // new ID found, the last line of the entry; and the line that tells it.
@@ -83,6 +87,11 @@ inline constexpr char readback_stopped[] = "已中断，未读回确认";
 std::string readback_unconfirmed(int new_id, const ReadReply& after);
 inline constexpr char text_changed[] = "Modbus 新ID 设置成功，";
 inline constexpr char text_changed_but[] = "设备应答了更改，但";
+inline constexpr char text_moved[] = "设备已更改ID，";
+// Why a device that moved was not heard doing so.
+inline constexpr char text_echo_missing[] = "更改的应答缺失";
+inline constexpr char text_echo_late[] = "更改的应答晚于等待时间";
+inline constexpr char text_echo_from_old[] = "更改的应答来自原地址";
 std::string text_taken(int new_id, const ReadReply& before);
 inline constexpr char text_stopped[] = "已中断，未发送更改命令";
 } // namespace qrv

@@ -1,8 +1,7 @@
 // Windows only: the core's UTF-8 texts and the UTF-16 of the Win32 API, and
-// the program's own folder, where its files go.
+// the system's words for its errors.
 #pragma once
 
-#include <filesystem>
 #include <string>
 #include <windows.h>
 
@@ -27,16 +26,20 @@ inline std::string utf8(const std::wstring& text)
     return out;
 }
 
-// The folder of the running program, in UTF-8.
-inline std::string program_folder()
+// The system's words for a Win32 error, in the user's language, without the
+// line end Windows puts after them.
+inline std::string system_message(DWORD code)
 {
-    std::wstring path(MAX_PATH, L'\0');
-    DWORD n;
-    while ((n = GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size()))) ==
-           path.size())
-        path.resize(path.size() * 2);
-    path.resize(n);
-    return utf8(std::filesystem::path(path).parent_path().wstring());
+    wchar_t* text = nullptr;
+    const DWORD n = FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM |
+                                       FORMAT_MESSAGE_IGNORE_INSERTS,
+                                   nullptr, code, 0, reinterpret_cast<wchar_t*>(&text), 0, nullptr);
+    std::wstring message(text ? text : L"", n);
+    LocalFree(text);
+    while (!message.empty() &&
+           (message.back() == L'\n' || message.back() == L'\r' || message.back() == L' '))
+        message.pop_back();
+    return message.empty() ? "Windows error " + std::to_string(code) : utf8(message);
 }
 
 } // namespace qrv

@@ -1,12 +1,16 @@
 #include "qt_serial.h"
 
 #include <QDeadlineTimer>
-#include <QFileInfo>
+#include <QFile>
 #include <QSerialPort>
 #include <QString>
 
+#include <cerrno>
 #include <climits>
+#include <cstdlib>
+#include <cstring>
 #include <filesystem>
+#include <sys/stat.h>
 
 namespace qrv {
 
@@ -23,7 +27,10 @@ int count(qint64 n)
 
 class QtSerialDevice final : public SerialDevice {
 public:
-    explicit QtSerialDevice(std::unique_ptr<QSerialPort> port) : m_port(std::move(port)) {}
+    QtSerialDevice(std::unique_ptr<QSerialPort> port, std::string path)
+        : m_port(std::move(port)), m_path(std::move(path))
+    {
+    }
 
     bool is_open() const override { return m_port->isOpen(); }
 
@@ -37,6 +44,7 @@ public:
 
     int write(const std::uint8_t* buf, int len) override
     {
+        m_error.clear();
         QSerialPort& port = *m_port;
         port.clearError();
         const QDeadlineTimer deadline(write_timeout_ms);
@@ -50,6 +58,8 @@ public:
             return sio_ok;
         if (shut_if_gone())
             return sio_port_gone;
+        if (m_error.empty())
+            m_error = std::strerror(ETIMEDOUT); // nobody took the bytes
         // Drop the rest: half a message must not go out ahead of the next one.
         port.clear(QSerialPort::Output);
         return sio_write_failed;
@@ -75,6 +85,8 @@ public:
         return gone_or(sio_ok);
     }
 
+    std::string error_text() const override { return m_error; }
+
     int wait_input(int ms) override
     {
         if (!pull_in())
@@ -94,15 +106,28 @@ private:
     bool shut_if_gone()
     {
         switch (m_port->error()) {
+        case QSerialPort::NoError:
+            break;
         case QSerialPort::ResourceError:
         case QSerialPort::ReadError:
         case QSerialPort::WriteError:
             m_port->close();
+            m_error = gone_reason();
             break;
         default:
+            m_error = m_port->errorString().toStdString();
             break;
         }
         return !m_port->isOpen();
+    }
+
+    // Qt words a lost device after errno, which may have moved on since;
+    // the device node says what became of it: removed, or still there but
+    // hung up.
+    std::string gone_reason() const
+    {
+        struct stat st {};
+        return std::strerror(::stat(m_path.c_str(), &st) != 0 ? errno : EIO);
     }
 
     int gone_or(int status) { return shut_if_gone() ? sio_port_gone : status; }
@@ -122,13 +147,15 @@ private:
     }
 
     std::unique_ptr<QSerialPort> m_port;
+    std::string m_path;
+    std::string m_error;
 };
 
 } // namespace
 
 std::string QtSerial::device_path(int port) const
 {
-    if (port < first_port || port > last_port)
+    if (port < 1 || port > max_port_number)
         return {};
     namespace fs = std::filesystem;
     const fs::path link = fs::path(m_tool_folder) / "ports" / ("COM" + std::to_string(port));
@@ -140,25 +167,29 @@ std::string QtSerial::device_path(int port) const
     return "/dev/ttyS" + std::to_string(port - 1);
 }
 
-std::unique_ptr<SerialDevice> QtSerial::open_device(const std::string& device, int& status)
+std::unique_ptr<SerialDevice> QtSerial::open_device(const std::string& device, int& status,
+                                                    std::string& error)
 {
     status = sio_open_failed;
     // Qt names its lock file after the path it opens, so open the real
-    // device: two links to one adapter then meet at the same lock.
-    const QString name = QFileInfo(QString::fromStdString(device)).canonicalFilePath();
-    if (name.isEmpty())
+    // device: two links to one adapter then meet at the same lock. The path
+    // is taken as the system's bytes: a folder's name need not be UTF-8.
+    char real[PATH_MAX];
+    if (!::realpath(device.c_str(), real)) {
+        error = std::strerror(errno);
         return nullptr;
+    }
     auto port = std::make_unique<QSerialPort>();
-    port->setPortName(name);
-    if (!port->open(QIODevice::ReadWrite))
-        return nullptr;
+    port->setPortName(QFile::decodeName(real));
     // Set on the open device so a refusal shows here, not at the first write.
-    if (!port->setDataBits(QSerialPort::Data8) || !port->setParity(QSerialPort::NoParity) ||
-        !port->setStopBits(QSerialPort::OneStop) ||
-        !port->setFlowControl(QSerialPort::NoFlowControl))
+    if (!port->open(QIODevice::ReadWrite) || !port->setDataBits(QSerialPort::Data8) ||
+        !port->setParity(QSerialPort::NoParity) || !port->setStopBits(QSerialPort::OneStop) ||
+        !port->setFlowControl(QSerialPort::NoFlowControl)) {
+        error = port->errorString().toStdString();
         return nullptr;
+    }
     status = sio_ok;
-    return std::make_unique<QtSerialDevice>(std::move(port));
+    return std::make_unique<QtSerialDevice>(std::move(port), real);
 }
 
 } // namespace qrv

@@ -18,7 +18,8 @@ public:
     std::string device_path(int port) const override;
 
 protected:
-    std::unique_ptr<SerialDevice> open_device(const std::string& device, int& status) override;
+    std::unique_ptr<SerialDevice> open_device(const std::string& device, int& status,
+                                              std::string& error) override;
 
 private:
     std::string m_tool_folder;

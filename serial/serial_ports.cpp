@@ -6,7 +6,7 @@ namespace {
 
 bool in_range(int port)
 {
-    return port >= first_port && port <= last_port;
+    return port >= 1 && port <= max_port_number;
 }
 
 } // namespace
@@ -18,8 +18,21 @@ int SerialPorts::find(int port, SerialDevice*& device) const
     const auto it = in_range(port) ? m_ports.find(port) : m_ports.end();
     if (it == m_ports.end())
         return sio_bad_port;
-    device = it->second.get();
+    device = it->second.device.get();
     return device->is_open() ? sio_ok : sio_port_gone;
+}
+
+int SerialPorts::noted(int status, const SerialDevice& device)
+{
+    if (status < 0)
+        m_last_error = device.error_text();
+    return status;
+}
+
+std::string SerialPorts::sio_device(int port) const
+{
+    const auto it = m_ports.find(port);
+    return it != m_ports.end() ? it->second.path : device_path(port);
 }
 
 int SerialPorts::sio_open(int port)
@@ -34,10 +47,10 @@ int SerialPorts::sio_open_device(int port, const std::string& device)
     if (m_ports.count(port) != 0)
         return sio_already_open;
     int status = sio_open_failed;
-    auto opened = open_device(device, status);
+    auto opened = open_device(device, status, m_last_error);
     if (!opened)
         return status;
-    m_ports.emplace(port, std::move(opened));
+    m_ports.emplace(port, Open{std::move(opened), device});
     return sio_ok;
 }
 
@@ -46,7 +59,7 @@ int SerialPorts::sio_baud(int port, std::int32_t baud)
     SerialDevice* device = nullptr;
     if (const int status = find(port, device); status != sio_ok)
         return status;
-    return baud > 0 ? device->set_baud(baud) : sio_bad_baud;
+    return baud > 0 ? noted(device->set_baud(baud), *device) : sio_bad_baud;
 }
 
 int SerialPorts::sio_close(int port)
@@ -63,14 +76,14 @@ int SerialPorts::sio_write(int port, const std::uint8_t* buf, int len)
         return sio_bad_arg;
     if (len == 0)
         return sio_ok;
-    return device->is_open() ? device->write(buf, len) : sio_port_gone;
+    return device->is_open() ? noted(device->write(buf, len), *device) : sio_port_gone;
 }
 
 int SerialPorts::sio_iqueue(int port)
 {
     SerialDevice* device = nullptr;
     const int status = find(port, device);
-    return status == sio_ok ? device->queued() : status;
+    return status == sio_ok ? noted(device->queued(), *device) : status;
 }
 
 int SerialPorts::sio_read(int port, std::uint8_t* buf, int len)
@@ -80,21 +93,21 @@ int SerialPorts::sio_read(int port, std::uint8_t* buf, int len)
         return status;
     if (!buf || len < 0)
         return sio_bad_arg;
-    return device->is_open() ? device->read(buf, len) : sio_port_gone;
+    return device->is_open() ? noted(device->read(buf, len), *device) : sio_port_gone;
 }
 
 int SerialPorts::sio_flush(int port)
 {
     SerialDevice* device = nullptr;
     const int status = find(port, device);
-    return status == sio_ok ? device->flush() : status;
+    return status == sio_ok ? noted(device->flush(), *device) : status;
 }
 
 int SerialPorts::sio_wait_input(int port, int ms)
 {
     SerialDevice* device = nullptr;
     const int status = find(port, device);
-    return status == sio_ok ? device->wait_input(ms) : status;
+    return status == sio_ok ? noted(device->wait_input(ms), *device) : status;
 }
 
 } // namespace qrv

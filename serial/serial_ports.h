@@ -21,9 +21,6 @@
 
 namespace qrv {
 
-inline constexpr int first_port = 1;
-inline constexpr int last_port = 255;
-
 // A write that does not go out within this is given up, and its rest dropped.
 inline constexpr int write_timeout_ms = 1000;
 
@@ -44,6 +41,8 @@ public:
     virtual int read(std::uint8_t* buf, int len) = 0;
     virtual int flush() = 0;
     virtual int wait_input(int ms) = 0;
+    // The system's words for the device's last failure.
+    virtual std::string error_text() const = 0;
 };
 
 class SerialPorts : public SerialApi {
@@ -68,21 +67,31 @@ public:
     int sio_read(int port, std::uint8_t* buf, int len) final;
     int sio_flush(int port) final;
     int sio_wait_input(int port, int ms) final;
+    std::string sio_device(int port) const final;
+    std::string sio_last_error() const final { return m_last_error; }
 
     // The device a port number stands for; empty for one out of range.
     virtual std::string device_path(int port) const = 0;
 
 protected:
     // Opens the device for reading and writing at 8N1 without flow control,
-    // locked against other openers; nothing, with why in status, when it
-    // cannot.
-    virtual std::unique_ptr<SerialDevice> open_device(const std::string& device, int& status) = 0;
+    // locked against other openers; nothing, with why in status and the
+    // system's words in error, when it cannot.
+    virtual std::unique_ptr<SerialDevice> open_device(const std::string& device, int& status,
+                                                      std::string& error) = 0;
 
 private:
+    struct Open {
+        std::unique_ptr<SerialDevice> device;
+        std::string path;
+    };
     // The open port's device, or why there is none to call.
     int find(int port, SerialDevice*& device) const;
+    // A call's status; a failure keeps the device's words for it.
+    int noted(int status, const SerialDevice& device);
 
-    std::map<int, std::unique_ptr<SerialDevice>> m_ports;
+    std::map<int, Open> m_ports;
+    std::string m_last_error;
 };
 
 } // namespace qrv

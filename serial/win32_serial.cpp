@@ -50,6 +50,7 @@ public:
     int read(std::uint8_t* buf, int len) override;
     int flush() override;
     int wait_input(int ms) override;
+    std::string error_text() const override { return system_message(m_error); }
 
     // 8N1 without flow control, and reads that return at once.
     bool set_line();
@@ -77,17 +78,21 @@ private:
             queued = stat.cbInQue;
             return true;
         }
+        if (is_open())
+            m_error = GetLastError();
         shut();
         return false;
     }
 
     // After a failed call: shuts the port when its device has gone, and
-    // says so; else the call's own failure.
-    int failed(int status)
+    // says so; else the call's own failure, why kept as error.
+    int failed(int status, DWORD error)
     {
+        m_error = error;
         DWORD queued = 0;
         return driver_queue(queued) ? status : sio_port_gone;
     }
+    int failed(int status) { return failed(status, GetLastError()); }
 
     // ms 0: a read returns at once with what the driver holds. Otherwise a
     // read returns as soon as a byte is there, or with nothing after ms; the
@@ -109,6 +114,7 @@ private:
 
     HANDLE m_handle;
     HANDLE m_lock;
+    DWORD m_error = ERROR_SUCCESS;
     // Bytes a wait took from the driver that read has not handed out yet.
     std::vector<std::uint8_t> m_held;
     DWORD m_wait_ms = wait_unset;
@@ -157,16 +163,18 @@ int Win32Device::set_baud(std::int32_t baud)
     // A driver may take a speed it cannot make and run at another (Wine does),
     // where the device would hear only noise: back to the old speed.
     SetCommState(m_handle, &old);
-    return failed(sio_bad_baud);
+    return failed(sio_bad_baud, ERROR_NOT_SUPPORTED);
 }
 
 int Win32Device::write(const std::uint8_t* buf, int len)
 {
     // The driver gives up after the write time-out set with the read ones.
     DWORD sent = 0;
-    if (WriteFile(m_handle, buf, DWORD(len), &sent, nullptr) && sent == DWORD(len))
+    const bool written = WriteFile(m_handle, buf, DWORD(len), &sent, nullptr);
+    if (written && sent == DWORD(len))
         return sio_ok;
-    if (failed(sio_write_failed) == sio_port_gone)
+    // Written in part: nobody took the rest within the time-out.
+    if (failed(sio_write_failed, written ? ERROR_TIMEOUT : GetLastError()) == sio_port_gone)
         return sio_port_gone;
     // Drop the rest: half a message must not go out ahead of the next one.
     PurgeComm(m_handle, PURGE_TXABORT | PURGE_TXCLEAR);
@@ -245,27 +253,34 @@ std::string win32_device_path(const std::string& name)
 
 std::string Win32Serial::device_path(int port) const
 {
-    return port >= first_port && port <= last_port ? win32_device_path("COM" + std::to_string(port))
-                                                   : std::string();
+    return port >= 1 && port <= max_port_number ? win32_device_path("COM" + std::to_string(port))
+                                                : std::string();
 }
 
-std::unique_ptr<SerialDevice> Win32Serial::open_device(const std::string& device, int& status)
+std::unique_ptr<SerialDevice> Win32Serial::open_device(const std::string& device, int& status,
+                                                       std::string& error)
 {
     status = sio_open_failed;
     const std::string path = win32_device_path(device);
     HANDLE lock = take_lock(path);
-    if (!lock)
+    if (!lock) {
+        // What Windows itself says of a port another opener holds.
+        error = system_message(ERROR_ACCESS_DENIED);
         return nullptr;
+    }
     HANDLE handle = CreateFileW(wide(path).c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
                                 OPEN_EXISTING, 0, nullptr);
     if (handle == INVALID_HANDLE_VALUE) {
+        error = system_message(GetLastError());
         CloseHandle(lock);
         return nullptr;
     }
     // Set on the open device so a refusal shows here, not at the first write.
     auto opened = std::make_unique<Win32Device>(handle, lock);
-    if (!opened->set_line())
+    if (!opened->set_line()) {
+        error = system_message(GetLastError());
         return nullptr;
+    }
     status = sio_ok;
     return opened;
 }

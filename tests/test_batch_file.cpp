@@ -37,7 +37,7 @@ TEST(BatchFile, OneErrorForEachBadLine)
 TEST(BatchFile, FileThatCannotBeReadSaysWhy)
 {
     test::TempDir dir;
-    test::write_file(dir.file("big.txt"), std::string(cli::max_batch_bytes + 1, '1'));
+    test::write_file(dir.file("big.txt"), std::string((1 << 20) + 1, '1')); // 1 MiB and a byte
     const std::pair<std::string, std::string> rows[] = {
         {dir.file("none.txt"), "文件不存在"},
         {dir.path(), "不是普通文件"},

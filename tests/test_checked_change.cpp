@@ -24,6 +24,15 @@ TEST(CheckedChange, OutcomeFollowsTheLineAndTheReads)
             c.read_timeout_ms = timeout;
         };
     };
+    // The device's answer to the change replaced, the device changing all the same.
+    const auto change_answered = [](std::function<Bytes(DeviceLine&)> answer) {
+        return [=](DeviceLine& l, ChangeChecks&) {
+            l.serial.device = [&l, answer, bus = l.serial.device](const Bytes& frame) {
+                const Bytes reply = bus(frame);
+                return frame[1] == fc_write_single_register ? answer(l) : reply;
+            };
+        };
+    };
     const auto held = [](int confirm_ms) {
         return [=](DeviceLine& l, ChangeChecks& c) {
             l.held_id = 1;
@@ -54,13 +63,22 @@ TEST(CheckedChange, OutcomeFollowsTheLineAndTheReads)
              };
          }, O::unconfirmed, K::none, K::value, "在ID 1 读回：寄存器10 = 17，新ID未确认"},
         {{17}, {}, late(700, 800), O::confirmed, K::none, K::value, "已在ID 1 读回确认"},
-        {{17}, {true, false}, as_is, O::mismatch, K::none, {}, ""},
-        {{}, {}, [](DeviceLine&, ChangeChecks& c) { c.check_free = false; }, O::no_reply, {}, {}, ""},
+        {{}, {}, [](DeviceLine&, ChangeChecks& c) { c.check_free = false; }, O::no_reply, {}, K::none, "在ID 1 读回：无应答，新ID未确认"},
+        // A device that moved is said to have, though its echo was wrong, missing or late.
+        {{17}, {true, false}, as_is, O::moved, K::none, K::value, "已在ID 1 读回确认（更改的应答来自原地址）"},
+        {{17}, {}, change_answered([](DeviceLine&) { return Bytes{}; }), O::moved, K::none, K::value,
+         "已在ID 1 读回确认（更改的应答缺失）"},
+        {{17}, {}, change_answered([](DeviceLine& l) { l.serial.arrive(echo_from_1, 1100); return Bytes{}; }),
+         O::moved, K::none, K::value, "已在ID 1 读回确认（更改的应答晚于等待时间）"},
+        {{17}, {}, change_answered([](DeviceLine&) { Bytes b = echo_from_1; b.push_back(0); return b; }),
+         O::confirmed, K::none, K::value, "已在ID 1 读回确认"}, // a stray byte after the echo
+        {{17}, {false, false, 3}, as_is, O::refused, K::none, {}, ""},
         {{17}, {false, true}, as_is, O::unconfirmed, K::none, K::none, "在ID 1 读回：无应答，新ID未确认"},
         {{17}, {false, true}, [](DeviceLine&, ChangeChecks& c) { c.verify = false; }, O::unverified, K::none, {}, "未读回确认"},
         {{17}, {}, held(1000), O::confirmed, K::none, K::value, "已在ID 1 读回确认"},
         {{17}, {}, held(0), O::unconfirmed, K::none, K::none, "在ID 1 读回：无应答，新ID未确认"},
-        {{17}, {}, [](DeviceLine& l, ChangeChecks&) { l.serial.write_status = sio_write_failed; }, O::not_sent, K::none, {}, ""},
+        // A line that fails is said, and the free-ID check does not pass without listening.
+        {{17}, {}, [](DeviceLine& l, ChangeChecks&) { l.serial.write_status = sio_write_failed; }, O::not_sent, K::not_sent, {}, ""},
         // clang-format on
     };
     for (const auto& row : rows) {
@@ -79,22 +97,37 @@ TEST(CheckedChange, OutcomeFollowsTheLineAndTheReads)
         // Nothing goes to the old ID unless the change is sent.
         const bool sent = std::ranges::count(line.serial.written, request_17_to_1) > 0;
         EXPECT_EQ(sent, row.outcome != O::taken && row.outcome != O::not_sent);
+        EXPECT_EQ(c.line_status, row.outcome == O::not_sent ? sio_write_failed : sio_ok);
     }
 }
 
+// A stop leaves out what is not sent yet: the change before it goes, the
+// read-back after it (then interrupted), never the attempt itself.
 TEST(CheckedChange, StopLeavesOutWhatIsNotSentAndKeepsWhatIs)
 {
-    for (const std::int64_t stop_at : {0, 1000}) {
+    using O = CheckedChange::Outcome;
+    const struct {
+        std::int64_t stop_at;
+        O outcome;
+        std::string readback;
+        std::size_t written; // the check, the change, reads after
+    } rows[] = {
+        {0, O::not_run, "", 0},
+        {1000, O::unverified, "已中断，未读回确认", 2},
+        {1600, O::unverified, "已中断，未读回确认", 3}, // during the read-back
+    };
+    for (const auto& row : rows) {
         DeviceLine line({17});
+        line.held_id = 1;
+        line.held_until = 1900;
         ChangeChecks checks;
-        checks.stop = [&] { return line.clock.now >= stop_at; };
+        checks.stop = [&] { return line.clock.now >= row.stop_at; };
         TempDir dir;
         OpenPort port{line.serial, 9, line.clock, 115200, line_guard_ms};
         const CheckedChange c = checked_change(port, dir.path(), 17, 1, checks);
         EXPECT_TRUE(c.stopped);
-        EXPECT_EQ(c.outcome, stop_at ? CheckedChange::Outcome::unverified
-                                     : CheckedChange::Outcome::not_run);
-        EXPECT_EQ(c.readback, stop_at ? "已中断，未读回确认" : "");
-        EXPECT_EQ(line.serial.written.size(), stop_at ? 2U : 0U); // the check and the change
+        EXPECT_EQ(c.outcome, row.outcome) << row.stop_at;
+        EXPECT_EQ(c.readback, row.readback) << row.stop_at;
+        EXPECT_EQ(line.serial.written.size(), row.written) << row.stop_at;
     }
 }

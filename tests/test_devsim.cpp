@@ -111,4 +111,38 @@ TEST(DevsimProgram, ModbusPeerChangesTheIdAndReadsItBack)
     }
 }
 
+// The faults as an independent master meets them: what a read of register
+// 10 (or, with a value, a write of it) at a speed gives.
+TEST(DevsimProgram, FaultsAsAModbusMasterMeetsThem)
+{
+    const struct {
+        std::vector<std::string> options;
+        int baud;
+        int write;  // -1: read
+        int result; // the value read or written, or the errno of libmodbus
+    } rows[] = {
+        {{"--extra", "1"}, 115200, -1, 17}, // after the answer, not before it
+        {{"--no-answer"}, 115200, -1, ETIMEDOUT},
+        {{"--id", "17", "--baud", "9600"}, 115200, -1, ETIMEDOUT},
+        {{"--id", "17", "--baud", "9600"}, 9600, -1, 17},
+        {{"--refuse", "4"}, 115200, 1, EMBXSFAIL},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.options[0]);
+        TempDir dir;
+        Devsim dev(dir.file("COM9"), row.options);
+        modbus_t* ctx = modbus_new_rtu(dir.file("COM9").c_str(), row.baud, 'N', 8, 1);
+        ASSERT_EQ(modbus_connect(ctx), 0) << modbus_strerror(errno);
+        modbus_set_slave(ctx, 17);
+        modbus_set_response_timeout(ctx, 0, 300'000);
+        std::uint16_t value = 0;
+        const int done = row.write < 0 ? modbus_read_registers(ctx, 10, 1, &value)
+                                       : modbus_write_register(ctx, 10, row.write);
+        EXPECT_EQ(done == 1 ? (row.write < 0 ? value : row.write) : errno, row.result)
+            << modbus_strerror(errno);
+        modbus_close(ctx);
+        modbus_free(ctx);
+    }
+}
+
 } // namespace

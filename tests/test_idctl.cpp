@@ -40,9 +40,11 @@ struct Cli : DeviceLine {
         std::vector<std::string> argv{std::istream_iterator<std::string>(words), {}};
         std::FILE* out = std::tmpfile();
         std::FILE* err = std::tmpfile();
-        const int status = cli::run(
-            argv, dir.path(),
-            {serial, clock, [this] { return stop_at >= 0 && clock.now >= stop_at; }}, out, err);
+        cli::FileOut to_out(out), to_err(err);
+        const int status =
+            cli::run(argv, dir.path(),
+                     {serial, clock, [this] { return stop_at >= 0 && clock.now >= stop_at; }},
+                     to_out, to_err);
         return {status, text_of(out), text_of(err)};
     }
     std::string day_log() { return read_file(dir.file("2026-12-06.txt")); }
@@ -68,11 +70,29 @@ TEST(Idctl, OutcomesExitStatusesAndRecords)
     using Setup = std::function<void(Cli&)>;
     const Setup none = [](Cli&) {};
     const auto late = [](int ms) { return [ms](Cli& c) { c.serial.latency_ms = ms; }; };
+    // Each frame written, and the device's answer to it, replaced by what the line does.
+    const auto line_does = [](std::function<Bytes(Cli&, const Bytes& frame, Bytes answer)> does) {
+        return [=](Cli& c) {
+            c.serial.device = [&c, does, bus = c.serial.device](const Bytes& frame) {
+                return does(c, frame, bus(frame));
+            };
+        };
+    };
+    const auto echoing = line_does([](Cli&, const Bytes& frame, Bytes answer) {
+        answer.insert(answer.begin(), frame.begin(), frame.end());
+        return answer;
+    });
+    const auto gone_after = [&](std::size_t frames) {
+        return line_does([frames](Cli& c, const Bytes&, Bytes answer) {
+            c.serial.gone = c.serial.written.size() > frames;
+            return answer;
+        });
+    };
     const struct {
         std::vector<std::uint8_t> ids;
         devsim::Faults faults;
         Setup setup;
-        std::string args;
+        std::string args; // LIST: a batch list of 17 1, 3 13
         int status;
         std::string said, last_line; // the entry's line before the star line; "": none filed
     } rows[] = {
@@ -82,62 +102,92 @@ TEST(Idctl, OutcomesExitStatusesAndRecords)
         // A device at the new ID slower than the window: heard before the change goes out.
         {{17, 1}, {}, late(300), change, 4,
          "ID 17 → 1：新ID 1 已被占用（寄存器10 = 1（应答晚于等待时间）），未发送更改命令\n", ""},
-        {{17}, {true, false}, none, change, 1, "ID 17 → 1：数据校验错误，设置失败，请重新设置\n",
-         "数据校验错误，设置失败，请重新设置"},
-        {{}, {}, none, change + "--force", 1, "ID 17 → 1：设置无响应，请重新设置\n", "设置无响应，请重新设置"},
+        // The device moved though its echo came from the old address: it is said so.
+        {{17}, {true, false}, none, change, 0, "ID 17 → 1：设备已更改ID，已在ID 1 读回确认（更改的应答来自原地址）\n",
+         "已在ID 1 读回确认（更改的应答来自原地址）"},
+        {{}, {}, none, change + "--force", 1, "ID 17 → 1：设置无响应，请重新设置，在ID 1 读回：无应答，新ID未确认\n",
+         "在ID 1 读回：无应答，新ID未确认"},
+        {{17}, {false, false, 3}, none, change, 1, "ID 17 → 1：设备拒绝更改：异常码 03（非法数据值）\n", "设备拒绝更改：异常码 03（非法数据值）"},
         {{17}, {false, true}, none, change, 1,
          "ID 17 → 1：设备应答了更改，但在ID 1 读回：无应答，新ID未确认\n", "在ID 1 读回：无应答，新ID未确认"},
         {{17}, {false, true}, none, change + "--no-verify", 0, "ID 17 → 1：Modbus 新ID 设置成功，未读回确认\n",
          "未读回确认"},
         {{17}, {}, [](Cli& c) { std::filesystem::create_directory(c.dir.file("2026-12-06.txt")); }, change, 5,
          "ID 17 → 1：Modbus 新ID 设置成功，已在ID 1 读回确认\n日志文件写入失败，请检查程序目录是否可写：", ""},
-        // Ctrl-C during the wait: the attempt and its record are whole, the read-back left out.
+        // An adapter that echoes what it sends is worked through.
+        {{17}, {}, echoing, change, 0, "ID 17 → 1：Modbus 新ID 设置成功，已在ID 1 读回确认\n", "已在ID 1 读回确认"},
+        {{17}, {}, echoing, "read --port 9 --baud 9600 --id 17", 0, "ID 17：寄存器10 = 17\n", ""},
+        // The line fails: a port error, and no record claims that a frame went out.
+        {{17}, {}, [](Cli& c) { c.serial.write_status = sio_write_failed; }, change + "--force", 3,
+         "ID 17 → 1：命令未能发送，请检查串口\n串口 COM9：refused\n", "命令未能发送，请检查串口"},
+        {{17}, {}, gone_after(0), change, 3, "ID 17 → 1：串口已断开\n串口 COM9：gone\n", ""},
+        {{17, 3}, {}, gone_after(3), "batch --port 9 --baud 9600 LIST --keep-going", 3,
+         "ID 17 → 1：Modbus 新ID 设置成功，已在ID 1 读回确认\nID 3 → 13：串口已断开\n串口 COM9：gone\n\nline  old     new     result\n"
+         "1     17      1       confirmed\n2     3       13      port_lost\n", "已在ID 1 读回确认"},
+        // A failure early in a batch is its exit, whatever came after; a port that will not open is a port error.
+        {{3}, {}, none, "batch --port 9 --baud 9600 LIST --keep-going", 1, "ID 17 → 1：设置无响应", "已在ID 13 读回确认"},
+        {{17}, {}, [](Cli& c) { c.serial.open_status = sio_open_failed; }, "read --port 9 --baud 9600 --id 17", 3, "", ""},
+        // Stops: before anything is sent, during the wait, during the read-back.
+        {{17}, {}, [](Cli& c) { c.stop_at = 0; }, change, 130, "ID 17 → 1：已中断，未发送更改命令\n", ""},
         {{17}, {}, [](Cli& c) { c.stop_at = 1000; }, change, 130,
          "ID 17 → 1：Modbus 新ID 设置成功，已中断，未读回确认\n", "已中断，未读回确认"},
-        {{17}, {}, [](Cli& c) { c.stop_at = 0; }, change, 130, "ID 17 → 1：已中断，未发送更改命令\n", ""},
+        {{17}, {}, [](Cli& c) { c.held_id = 1; c.held_until = 1900; c.stop_at = 1600; }, change, 130,
+         "ID 17 → 1：Modbus 新ID 设置成功，已中断，未读回确认\n", "已中断，未读回确认"},
         {{7, 7}, {}, none, "read --port 9 --baud 9600 --id 7", 1, "ID 7：应答CRC错误\n", ""},
         {{3, 3, 5}, {}, none, "scan --port 9 --baud 9600 --ids 1-9 --first", 0,
          "地址  波特率  寄存器10\n3     9600    有应答，但无法识别：应答CRC错误\n5     9600    寄存器10 = 5\n找到 1 台设备\n", ""},
         {{5}, {}, [](Cli& c) { c.serial.refused_bauds = {230400}; }, "scan --port 9 --baud 230400", 3,
          "波特率 230400 设置失败，未扫描\n地址  波特率  寄存器10\n找到 0 台设备\n", ""},
+        {{5}, {}, [](Cli& c) { c.stop_at = 600; }, "scan --port 9 --baud 9600", 130,
+         "扫描已中断，以下为已找到的\n地址  波特率  寄存器10\n5     9600    寄存器10 = 5\n找到 1 台设备\n", ""},
         // clang-format on
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.args);
         Cli cli(row.ids, row.faults);
         row.setup(cli);
-        const Ran run = cli(row.args);
+        write_file(cli.dir.file("list.txt"), "17 1\n3 13\n");
+        std::string args = row.args;
+        if (const auto list = args.find("LIST"); list != std::string::npos)
+            args.replace(list, 4, cli.dir.file("list.txt"));
+        const Ran run = cli(args);
         EXPECT_EQ(run.status, row.status) << run.err;
         EXPECT_EQ(run.out.substr(0, row.said.size()), row.said);
         EXPECT_EQ(last_line(cli.day_log()), row.last_line);
-        // Nothing goes to the old ID unless the change is sent.
-        const bool sent = std::ranges::count(cli.serial.written, request_17_to_1) > 0;
-        EXPECT_EQ(sent, row.last_line != "" || row.status == 5);
+        // Nothing goes to the old ID unless the change is sent, and no record says it went.
+        const std::string log = cli.day_log();
+        const bool filed_sent = log.find("发送命令：11 6 0 A 0 1 6A 98") != std::string::npos &&
+                                log.find("未能发送") == std::string::npos;
+        EXPECT_EQ(std::ranges::count(cli.serial.written, request_17_to_1) > 0,
+                  filed_sent || row.status == 5);
     }
 }
 
 TEST(Idctl, OneJsonVocabulary)
 {
     Cli cli({17, 3});
-    write_file(cli.dir.file("list.txt"), "1 11\n3,13  # cabinet 4\n17 7\n");
+    // Lines are counted as the file has them, blank and comment lines too.
+    write_file(cli.dir.file("list.txt"), "1 11\n\n3,13  # cabinet 4\n17 7\n");
     const Ran run = cli("batch --port 9 --baud 9600 " + cli.dir.file("list.txt") + " --json");
     EXPECT_EQ(run.status, 1);
     const std::string log = cli.dir.file("2026-12-06.txt");
-    EXPECT_EQ(run.out,
-              "{\"command\":\"batch\",\"result\":\"no_reply\",\"exit\":1,\"baud\":9600,\"line\":1,"
-              "\"from\":1,\"to\":11,\"check\":{\"result\":\"no_reply\"},\"filed\":true,\"log\":\"" +
-                  log +
-                  "\",\"text\":\"ID 1 → 11：设置无响应，请重新设置\"}\n"
-                  "{\"command\":\"batch\",\"result\":\"not_run\",\"exit\":1,\"baud\":9600,"
-                  "\"line\":2,\"from\":3,\"to\":13,\"text\":\"未执行\"}\n"
-                  "{\"command\":\"batch\",\"result\":\"not_run\",\"exit\":1,\"baud\":9600,"
-                  "\"line\":3,\"from\":17,\"to\":7,\"text\":\"未执行\"}\n"
-                  "{\"command\":\"batch\",\"result\":\"summary\",\"exit\":1,\"baud\":9600,"
-                  "\"done\":1,\"total\":3,\"interrupted\":false,\"text\":\"\"}\n");
+    EXPECT_EQ(
+        run.out,
+        "{\"command\":\"batch\",\"result\":\"no_reply\",\"exit\":1,\"baud\":9600,\"line\":1,"
+        "\"from\":1,\"to\":11,\"check\":{\"result\":\"no_reply\",\"id\":11},\"readback\":{"
+        "\"result\":\"no_reply\",\"id\":11},\"filed\":true,\"log\":\"" +
+            log +
+            "\",\"text\":\"ID 1 → 11：设置无响应，请重新设置，在ID 11 读回：无应答，新ID未确认\"}\n"
+            "{\"command\":\"batch\",\"result\":\"not_run\",\"exit\":null,\"baud\":9600,"
+            "\"line\":3,\"from\":3,\"to\":13,\"text\":\"未执行\"}\n"
+            "{\"command\":\"batch\",\"result\":\"not_run\",\"exit\":null,\"baud\":9600,"
+            "\"line\":4,\"from\":17,\"to\":7,\"text\":\"未执行\"}\n"
+            "{\"command\":\"batch\",\"result\":\"summary\",\"exit\":1,\"baud\":9600,"
+            "\"done\":1,\"total\":3,\"interrupted\":false,\"text\":\"已执行 1 行，共 3 行\"}\n");
     EXPECT_EQ(cli("read --port 9 --baud 9600 --id 3 --json").out,
               "{\"command\":\"read\",\"result\":\"value\",\"exit\":0,\"baud\":9600,\"id\":3,"
               "\"value\":3,\"text\":\"ID 3：寄存器10 = 3\"}\n");
-    EXPECT_EQ(cli("scan --port 9 --ids 3-3 --first --json").out,
+    EXPECT_EQ(cli("scan --port 9 --ids 3 --first --json").out,
               "{\"command\":\"scan\",\"result\":\"value\",\"exit\":0,\"baud\":9600,\"id\":3,"
               "\"device\":true,\"value\":3,\"text\":\"寄存器10 = 3\"}\n"
               "{\"command\":\"scan\",\"result\":\"summary\",\"exit\":0,\"baud\":null,\"found\":1,"
@@ -145,6 +195,17 @@ TEST(Idctl, OneJsonVocabulary)
     EXPECT_EQ(cli("scan --port 9 --id 3 --json").out,
               "{\"command\":\"scan\",\"result\":\"usage_error\",\"exit\":2,\"baud\":null,"
               "\"text\":\"命令 scan 不接受选项 --id\"}\n");
+    // A late answer is marked; a failing line names its device and why, the
+    // line break of the text escaped.
+    cli.serial.latency_ms = 300;
+    EXPECT_EQ(cli("read --port 9 --baud 9600 --id 3 --json").out,
+              "{\"command\":\"read\",\"result\":\"value\",\"exit\":0,\"baud\":9600,\"id\":3,"
+              "\"value\":3,\"late\":true,\"text\":\"ID 3：寄存器10 = 3（应答晚于等待时间）\"}\n");
+    cli.serial.write_status = sio_write_failed;
+    EXPECT_EQ(cli("read --port 9 --baud 9600 --id 3 --json").out,
+              "{\"command\":\"read\",\"result\":\"not_sent\",\"exit\":3,\"baud\":9600,\"id\":3,"
+              "\"device\":\"COM9\",\"reason\":\"refused\",\"text\":\"ID 3：命令未能发送\\n串口 "
+              "COM9：refused\"}\n");
 }
 
 // A usage error, or a batch list that cannot be run, is told on standard
@@ -164,68 +225,101 @@ TEST(Idctl, RefusalsSendNothing)
     }
 }
 
-// The program itself in a folder of its own, against the virtual device.
+// The program itself, against the virtual device, in a folder of its own
+// whose name is not UTF-8 (a Chinese name from a Windows zip).
 struct Tool {
-    Tool() { std::filesystem::copy_file(QRV_IDCTL_PATH, dir.file("qrv-idctl")); }
-    // The command line; with heard, Ctrl-C once the device has printed it.
-    Ran operator()(const std::string& args, const std::string& heard = "")
+    Tool() : folder(dir.file("\xB9\xA4\xBE\xDF"))
     {
-        std::string line = "./qrv-idctl " + args + " >out.txt 2>err.txt </dev/null";
-        if (!heard.empty())
-            line += " & until grep -q \"" + heard +
-                    "\" ports/COM9.out; do sleep 0.01; done; kill -INT $!; wait $!";
-        const int status = std::system(("cd " + dir.path() + " && bash -c '" + line + "'").c_str());
-        return {WEXITSTATUS(status), read_file(dir.file("out.txt")),
-                read_file(dir.file("err.txt"))};
+        std::filesystem::create_directory(folder);
+        std::filesystem::copy_file(QRV_IDCTL_PATH, folder + "/qrv-idctl");
+    }
+    // The command line; with stop ("SIGNAL heard"), that signal to the tool,
+    // or KILL to the device, once the device has printed what is heard.
+    Ran operator()(const std::string& args, const std::string& stop, pid_t device)
+    {
+        std::string line = "./qrv-idctl >out.txt 2>err.txt </dev/null " + args;
+        if (const auto space = stop.find(' '); space != std::string::npos)
+            line += " & until grep -q \"" + stop.substr(space + 1) +
+                    "\" ports/COM9.out; do sleep 0.01; done; kill -" + stop.substr(0, space) + " " +
+                    (stop.starts_with("KILL") ? std::to_string(device) : "$!") + "; wait $!";
+        const int status = std::system(("cd '" + folder + "' && bash -c '" + line + "'").c_str());
+        return {WEXITSTATUS(status), read_file(folder + "/out.txt"),
+                read_file(folder + "/err.txt")};
     }
     std::string day_log() const
     {
-        for (const auto& e : std::filesystem::directory_iterator(dir.path()))
+        for (const auto& e : std::filesystem::directory_iterator(folder))
             if (std::regex_match(e.path().filename().string(),
                                  std::regex(R"(\d{4}-\d\d-\d\d\.txt)")))
                 return read_file(e.path().string());
         return "";
     }
     TempDir dir;
+    std::string folder;
 };
 
 TEST(Idctl, AgainstTheVirtualDevice)
 {
     const std::string batch = "batch --port 9 --baud 115200 list.txt";
+    const std::string change = "change --port 9 --baud 115200 --from 17 --to 1";
+    const std::string confirmed = "ID 17 → 1：Modbus 新ID 设置成功，已在ID 1 读回确认\n";
     const struct {
         std::vector<std::string> devices;
-        std::string args, heard;
+        std::string args, stop;
         int status;
-        std::string said, filed;
+        std::string said, filed; // filed: the last record's line before its star line
     } rows[] = {
         // clang-format off
-        // Answers 300 ms late are never taken for the next request's.
-        {{"--late", "300", "--id", "1", "--id", "2", "--id", "3"}, batch + " --keep-going", "", 0,
+        // Answers 300 ms late are never taken for the next request's; the list from standard input.
+        {{"--late", "300", "--id", "1", "--id", "2", "--id", "3"}, "batch --port 9 --baud 115200 - <list.txt", "", 0,
          "line  old     new     result\n1     1       11      confirmed\n2     2       12      confirmed\n"
          "3     3       13      confirmed\n", "已在ID 13 读回确认"},
-        // Ctrl-C while the second change waits: the table still comes.
-        {{"--id", "1", "--id", "2", "--id", "3"}, batch, "RX 2 6 0 A 0 C", 130,
+        // Stops: Ctrl-C while the second change waits, the table still comes; SIGQUIT in
+        // the wait; SIGTERM in the read-back of a device that restarts; SIGHUP in a scan.
+        {{"--id", "1", "--id", "2", "--id", "3"}, batch, "INT RX 2 6 0 A 0 C", 130,
          "line  old     new     result\n1     1       11      confirmed\n2     2       12      unverified\n"
          "3     3       13      not_run\n", "已中断，未读回确认"},
-        {{"--id", "40"}, "change --port 9 --baud 115200 --from 40 --to 41", "RX 28 6 0 A 0 29", 130,
+        {{"--id", "40"}, "change --port 9 --baud 115200 --from 40 --to 41", "QUIT RX 28 6 0 A 0 29", 130,
          "ID 40 → 41：Modbus 新ID 设置成功，已中断，未读回确认\n", "已中断，未读回确认"},
+        {{"--restart", "1300"}, change, "TERM restarting", 130,
+         "ID 17 → 1：Modbus 新ID 设置成功，已中断，未读回确认\n", "已中断，未读回确认"},
+        {{"--id", "3"}, "scan --port 9 --baud 9600 --ids 1-30", "HUP RX 5 3 0 A", 130,
+         "扫描已中断，以下为已找到的\n地址  波特率  寄存器10\n3     9600    寄存器10 = 3\n找到 1 台设备\n", ""},
         // Firmware that restarts to take its new ID is asked again until it answers there.
-        {{"--restart", "1300", "--id", "17"}, "change --port 9 --baud 115200 --from 17 --to 1", "", 0,
-         "ID 17 → 1：Modbus 新ID 设置成功，已在ID 1 读回确认\n", "已在ID 1 读回确认"},
+        {{"--restart", "1300"}, change, "", 0, confirmed, "已在ID 1 读回确认"},
+        // The line: an adapter that echoes, a byte too many, a refusal, an echo after the second.
+        {{"--echo"}, change, "", 0, confirmed, "已在ID 1 读回确认"},
+        {{"--extra", "1"}, change, "", 0, confirmed, "已在ID 1 读回确认"},
+        {{"--refuse", "2"}, change, "", 1, "ID 17 → 1：设备拒绝更改：异常码 02（非法数据地址）\n",
+         "设备拒绝更改：异常码 02（非法数据地址）"},
+        {{"--late", "1100"}, change + " --confirm-ms 3000", "", 0,
+         "ID 17 → 1：设备已更改ID，已在ID 1 读回确认（更改的应答晚于等待时间）\n",
+         "已在ID 1 读回确认（更改的应答晚于等待时间）"},
+        // The adapter pulled: the batch stops there, with no record of the line it cut.
+        {{"--id", "1", "--id", "2", "--id", "3"}, batch + " --keep-going --timeout 2000", "KILL RX C 3 0 A", 3,
+         "ID 2 → 12：串口已断开\n串口 ports/COM9：No such file or directory\n\nline  old     new     result\n"
+         "1     1       11      confirmed\n2     2       12      port_lost\n3     3       13      not_run\n",
+         "已在ID 11 读回确认"},
+        {{"--id", "1", "--id", "2"}, "scan --port 9 --baud 9600 --ids 1-5 --timeout 2000", "KILL RX 3 3 0 A", 3,
+         "串口已断开，扫描停止\n串口 ports/COM9：No such file or directory\n地址  波特率  寄存器10\n"
+         "1     9600    寄存器10 = 1\n2     9600    寄存器10 = 2\n找到 2 台设备\n", ""},
+        {{}, "read --port 9 --baud 9600 --id 17 >/dev/full", "", 6, "", ""},
         {{}, "batch --port 9 --baud 115200 ports", "", 2, "", ""},
         // clang-format on
     };
     for (const auto& row : rows) {
-        SCOPED_TRACE(row.args);
+        SCOPED_TRACE(row.args + " " + row.stop);
         Tool tool;
-        write_file(tool.dir.file("list.txt"), "1 11\n2 12\n3 13\n");
-        Devsim device(tool.dir.file("ports/COM9"), row.devices);
-        const Ran run = tool(row.args, row.heard);
+        write_file(tool.folder + "/list.txt", "1 11\n2 12\n3 13\n");
+        Devsim device(tool.folder + "/ports/COM9", row.devices);
+        Ran run = tool(row.args, row.stop, device.pid());
+        // The port is named as the tool found it, in its own folder.
+        for (auto at = run.out.find(tool.folder + "/"); at != std::string::npos;
+             at = run.out.find(tool.folder + "/"))
+            run.out.erase(at, tool.folder.size() + 1);
         EXPECT_EQ(run.status, row.status) << run.err;
         EXPECT_TRUE(run.out.ends_with(row.said)) << run.out;
-        EXPECT_EQ(row.filed.empty() ||
-                      tool.day_log().find(row.filed + star_line) != std::string::npos,
-                  true);
+        EXPECT_EQ(last_line(tool.day_log()), row.filed);
     }
 }
 

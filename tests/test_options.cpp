@@ -9,10 +9,10 @@ using namespace qrv::cli;
 
 namespace {
 
-Parsed parse(const std::string& line)
+Parsed parse(const std::string& line, int max_port = qrv::port_count)
 {
     std::istringstream words(line);
-    return parse_options({std::istream_iterator<std::string>(words), {}});
+    return parse_options({std::istream_iterator<std::string>(words), {}}, max_port);
 }
 
 } // namespace
@@ -32,6 +32,10 @@ TEST(Options, RefusedWithTheReason)
         {"change --port 9 --from 17 --to 1", "change 需要 --baud"}, {"read --port 9 --baud 9600 --id", "选项 --id 的值无效："},
         {"scan --port 9 --ids 9-5", "选项 --ids 的值无效：9-5"}, {"scan --port 9 --ids 5-", "选项 --ids 的值无效：5-"},
         {"batch --port 9 --baud 9600", "batch 需要 FILE"}, {"flash", "未知命令：flash"}, {"", "缺少命令"},
+        {change + "--to 1 --to 2", "选项 --to 重复"}, {"read --port 9 --baud 9600", "read 需要 --id"},
+        {"read --port -1 --baud 9600 --id 1", "选项 --port 的值无效：-1"},
+        {"batch --port 9 --baud 9600 -- list.txt --keep-going", "未知选项：--keep-going"},
+        {change + "--to 1 --echo maybe", "选项 --echo 的值无效：maybe"},
         // clang-format on
     };
     for (const auto& [line, said] : rows) {
@@ -47,7 +51,18 @@ TEST(Options, HelpOfACommandAndOfAll)
     EXPECT_TRUE(help("read --help").starts_with("用法：qrv-idctl read   --port P --baud B --id X"));
     EXPECT_EQ(help("read --help").find("--confirm-ms"), std::string::npos);
     EXPECT_NE(help("--help").find("qrv-idctl scan"), std::string::npos);
-    const Options opt = std::get<Options>(parse("scan --port /dev/ttyUSB0 --ids 3-9 --first"));
+    EXPECT_NE(
+        help("change --help")
+            .find("--confirm-ms MS  更改后在新ID反复读回确认的最长毫秒数（默认1000）（0~60000）"),
+        std::string::npos);
+    EXPECT_NE(std::get<Help>(parse("scan --help", 255)).text.find("串口号或设备（1~255）"),
+              std::string::npos);
+    EXPECT_EQ(help("--version"), "qrv-idctl " QRV_VERSION "\n");
+    const Options opt = std::get<Options>(parse("scan --port /dev/ttyUSB0 --ids 7 --first"));
     EXPECT_EQ(std::tuple(opt.port, opt.baud, int(opt.first_id), int(opt.last_id), opt.first),
-              std::tuple(std::string("/dev/ttyUSB0"), 0, 3, 9, true));
+              std::tuple(std::string("/dev/ttyUSB0"), 0, 7, 7, true));
+    // Windows takes every COM port by number; a file named like an option follows "--".
+    EXPECT_EQ(std::get<Options>(parse("read --port 30 --baud 9600 --id 1", 255)).port, "30");
+    EXPECT_TRUE(std::holds_alternative<UsageError>(parse("read --port 30 --baud 9600 --id 1")));
+    EXPECT_EQ(std::get<Options>(parse("batch --port 9 --baud 9600 -- -list")).file, "-list");
 }

@@ -21,7 +21,7 @@ endif()
 if(QRV_DEVSIM_RUNS)
   target_compile_definitions(qrv_testsupport INTERFACE QRV_DEVSIM_PATH="${QRV_DEVSIM}")
   qrv_add_test(test_win32_serial LIBS qrv_serial)
-  qrv_add_test(test_idctl_exe)
+  qrv_add_test(test_idctl_exe LIBS qrv_idctl qrv_platform)
   add_dependencies(test_idctl_exe qrv-idctl)
   # The window needs a display: test.sh runs the tests on Xvfb.
   qrv_add_test(test_win32_form LIBS qrv_app oleacc ole32 oleaut32)

@@ -1,4 +1,5 @@
 #include "form1.h"
+#include "program_folder.h"
 #include "stop_signals.h"
 
 #include <QApplication>
@@ -6,7 +7,7 @@
 int main(int argc, char* argv[])
 {
     QApplication app(argc, argv);
-    Form1 window(QCoreApplication::applicationDirPath().toStdString());
+    Form1 window(qrv::program_folder());
     quit_on_stop_signals([&window] { window.end_session(); });
     window.show();
     return app.exec();

@@ -1,5 +1,6 @@
 // qrv-idset.exe: the window on the Win32 API, its files beside the program.
 #include "form1.h"
+#include "program_folder.h"
 #include "vocabulary.h"
 #include "wide_text.h"
 

@@ -156,6 +156,9 @@ public:
         return call("wait", port, int(input.size()));
     }
 
+    std::string sio_device(int port) const override { return "COM" + std::to_string(port); }
+    std::string sio_last_error() const override { return gone ? "gone" : "refused"; }
+
     // Bytes that come in, on the fake clock when there is one.
     void arrive(const Bytes& bytes, std::int64_t after_ms = -1)
     {

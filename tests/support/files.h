@@ -40,14 +40,14 @@ private:
     std::string m_path;
 };
 
-inline std::string read_file(const std::string& path)
+inline std::string read_file(const std::filesystem::path& path)
 {
     std::ostringstream s;
     s << std::ifstream(path, std::ios::binary).rdbuf();
     return s.str();
 }
 
-inline void write_file(const std::string& path, const std::string& bytes)
+inline void write_file(const std::filesystem::path& path, const std::string& bytes)
 {
     std::ofstream(path, std::ios::binary | std::ios::trunc) << bytes;
 }

@@ -146,6 +146,7 @@ public:
     std::string output() const { return read_file(m_out); }
     // "STOP" or "CONT" it, as Wine's runner does.
     void signal(const std::string& name) { ::kill(m_pid, name == "STOP" ? SIGSTOP : SIGCONT); }
+    pid_t pid() const { return m_pid; }
     // Stops the device (SIGTERM) and waits for it; returns its wait status.
     int stop()
     {

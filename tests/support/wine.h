@@ -41,11 +41,13 @@ public:
     }
     ~Devsim()
     {
-        signal("TERM");
-        wait_for("ended"); // and with it the pty's master closed
+        if (!m_killed)
+            signal("TERM");
+        wait_for("\nended"); // and with it the pty's master closed
     }
     void signal(const std::string& sig)
     {
+        m_killed = m_killed || sig == "KILL";
         shell({R"(kill -s \"$1\" \"$2\" && echo \"sent $1\" >>\"$0\")", m_unix_log, sig, m_pid});
         wait_for("sent " + sig);
     }
@@ -84,6 +86,7 @@ private:
     std::string m_log;
     std::string m_unix_log;
     std::string m_pid;
+    bool m_killed = false;
 };
 
 } // namespace qrv::test

@@ -96,6 +96,8 @@ Outcome Device::write_single(std::uint8_t addr, std::span<const std::uint8_t> fr
 
     if (value == broadcast_id || value > max_id)
         return exception(addr, frame[1], exc_illegal_data_value, "ID out of range");
+    if (m_faults.refuse != 0)
+        return exception(addr, frame[1], m_faults.refuse, "ID change refused");
     const std::uint8_t old_id = id();
     if (!m_faults.keep_id)
         m_regs[id_register] = value;

@@ -25,6 +25,8 @@ struct Faults {
     // Answer an ID change from the new address but keep the old ID, as firmware
     // that never stores it.
     bool keep_id = false;
+    // Refuse every ID change with this exception code (0: take it).
+    std::uint8_t refuse = 0;
 };
 
 // What one received frame led to.

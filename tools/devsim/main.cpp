@@ -229,6 +229,11 @@ private:
     void end_frame()
     {
         const std::string hex = hex_bytes(m_rx);
+        // An adapter's own receiver hears the frame as it goes out, whatever it is.
+        if (m_opt.echo) {
+            log_event("TX " + hex + "  (echo)");
+            write_all(m_rx);
+        }
         if (m_rx_len > max_frame) {
             log_event(with_note("RX " + hex + " ...",
                                 "ignored: " + std::to_string(m_rx_len) + " bytes, too long"));
@@ -365,7 +370,7 @@ int run(const Options& opt)
         Bus bus;
         std::string ids;
         for (const DeviceOptions& d : opt.devices) {
-            bus.add(Device(d.id, {opt.reply_from_old, opt.keep_id}), d.baud);
+            bus.add(Device(d.id, {opt.reply_from_old, opt.keep_id, opt.refuse}), d.baud);
             ids += (ids.empty() ? "" : ", ") + std::to_string(d.id);
             if (d.baud != 0)
                 ids += " (" + std::to_string(d.baud) + " baud)";

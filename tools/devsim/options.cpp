@@ -41,6 +41,9 @@ std::string usage_text()
            "                     and ignores frames otherwise (default: any speed)\n"
            "  --reply-from-old   answer an ID change from the old address (the ID still changes)\n"
            "  --keep-id          answer an ID change from the new address but keep the old ID\n"
+           "  --refuse CODE      refuse every ID change with exception CODE (1..11)\n"
+           "  --echo             send back every frame heard at once, as an RS-485 adapter\n"
+           "                     whose receiver stays on while it sends\n"
            "  --no-answer        never answer\n"
            "  --late MS          delay each answer by MS milliseconds (0..60000)\n"
            "  --restart MS       after answering an ID change, hear nothing for MS\n"
@@ -102,11 +105,16 @@ ParseResult parse_options(const std::vector<std::string>& args)
             if (!number(0, 255, n))
                 return UsageError{"--extra needs a number 0..255"};
             opt.extra = static_cast<int>(n);
+        } else if (name == "--refuse") {
+            if (!number(exc_illegal_function, exc_last, n))
+                return UsageError{"--refuse needs an exception code 1..11"};
+            opt.refuse = static_cast<std::uint8_t>(n);
         } else if (name == "--reply-from-old" || name == "--keep-id" || name == "--no-answer" ||
-                   name == "--bad-crc") {
+                   name == "--bad-crc" || name == "--echo") {
             bool& target = name == "--reply-from-old" ? opt.reply_from_old
                            : name == "--keep-id"      ? opt.keep_id
                            : name == "--no-answer"    ? opt.no_answer
+                           : name == "--echo"         ? opt.echo
                                                       : opt.bad_crc;
             if (!flag(target))
                 return UsageError{name + " takes no value"};

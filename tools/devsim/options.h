@@ -22,6 +22,8 @@ struct Options {
     // they apply to every device.
     bool reply_from_old = false;
     bool keep_id = false;
+    std::uint8_t refuse = 0;
+    bool echo = false; // the line sends back what it hears, as an adapter whose receiver stays on
     bool no_answer = false;
     std::chrono::milliseconds late{0};
     std::chrono::milliseconds restart{0}; // deaf after an ID change, applying it
