@@ -1,5 +1,6 @@
 #include "idctl.h"
 
+#include "assign.h"
 #include "batch_file.h"
 #include "checked_change.h"
 #include "day_log_file.h"
@@ -11,6 +12,7 @@
 #include "watched_line.h"
 
 #include <algorithm>
+#include <cstring>
 #include <utility>
 
 namespace qrv::cli {
@@ -51,7 +53,47 @@ int outcome_exit(const CheckedChange& c)
 // What answered a probe, as the scan's table and its JSON say it.
 std::string hit_text(const ScanHit& hit)
 {
-    return hit.device() ? reply_text(hit.reply) : text_unrecognised(hit.reply);
+    if (!hit.device())
+        return text_unrecognised(hit.reply);
+    return hit.identity ? reply_text(hit.reply) + "，" + text_identity(*hit.identity)
+                        : reply_text(hit.reply);
+}
+
+// A device's identification as an object of its own.
+std::string identity_object(const IdentifyReply& identity)
+{
+    JsonFields fields;
+    fields.add("result", to_string(identity.kind));
+    if (identity.kind == ReadReply::Kind::value)
+        fields.add("vendor", identity.identity.vendor)
+            .add("product", identity.identity.product)
+            .add("revision", identity.identity.revision);
+    else
+        fields.add_reply_details({identity.kind, 0, identity.code, identity.from});
+    return fields.object();
+}
+
+// A table of changes, one row each: its number (a batch's line, assign's
+// device), the old and new ID and the result.
+struct TableRow {
+    std::size_t number;
+    int from, to;
+    std::string result;
+};
+
+std::string change_table(const char* numbered_by, const std::vector<TableRow>& rows)
+{
+    // The first column as wide as its heading and two blanks, six at least.
+    const int width = std::max(6, static_cast<int>(std::strlen(numbered_by)) + 2);
+    char row[96];
+    std::snprintf(row, sizeof row, "\n%-*s%-8s%-8s%s", width, numbered_by, "old", "new", "result");
+    std::string table = row;
+    for (const TableRow& r : rows) {
+        std::snprintf(row, sizeof row, "\n%-*zu%-8d%-8d%s", width, r.number, r.from, r.to,
+                      r.result.c_str());
+        table += row;
+    }
+    return table;
 }
 
 // A read's object with the ID it was made at.
@@ -94,6 +136,9 @@ public:
         case Command::scan:
             status = run_scan();
             break;
+        case Command::assign:
+            status = run_assign();
+            break;
         }
         // A late answer must not reach whatever runs next on this line.
         settle(m_port);
@@ -134,6 +179,15 @@ private:
         r.text += text_port_failure(device, reason);
     }
 
+    // The line failed between attempts: the result that says so.
+    Result line_failure(int status, std::string text) const
+    {
+        Result r = result(status == sio_port_gone ? "port_lost" : "not_sent", exit_port);
+        r.text = std::move(text);
+        add_port_failure(r);
+        return r;
+    }
+
     int timeout() const
     {
         return m_opt.timeout_ms > 0 ? m_opt.timeout_ms : default_read_timeout_ms(m_port.baud);
@@ -155,12 +209,16 @@ private:
 
     Result change_result(const CheckedChange& c, int line, int from, int to) const;
 
+    ChangeChecks change_checks() const
+    {
+        return {!m_opt.force, !m_opt.no_verify, timeout(), m_opt.confirm_ms,
+                [this] { return stopping(); }};
+    }
+
     // One checked change, told.
     Result change(int line, std::uint8_t from, std::uint8_t to)
     {
-        const ChangeChecks checks{!m_opt.force, !m_opt.no_verify, timeout(), m_opt.confirm_ms,
-                                  [this] { return stopping(); }};
-        const CheckedChange c = checked_change(m_port, m_folder, from, to, checks);
+        const CheckedChange c = checked_change(m_port, m_folder, from, to, change_checks());
         Result r = change_result(c, line, from, to);
         tell(r);
         return r;
@@ -171,6 +229,22 @@ private:
     int run_scan();
     bool scan_progress(const ScanProgress& p);
     std::string scan_table(const ScanResult& scan) const;
+    int run_assign();
+    void assign_event(const AssignEvent& event);
+    int assign_status(const AssignResult& result) const;
+
+    // The progress line on a terminal, made room for a result.
+    void show_progress(const std::string& text)
+    {
+        if (m_progress)
+            m_err.write(std::string(1, '\r').append(text));
+        m_progress_shown = m_progress;
+    }
+    void clear_progress()
+    {
+        if (std::exchange(m_progress_shown, false))
+            m_err.write(std::string(1, '\r').append(79, ' ').append(1, '\r'));
+    }
 
     const Options& m_opt;
     std::string m_folder;
@@ -183,6 +257,7 @@ private:
     bool m_progress;              // err is a terminal: progress is shown there
     bool m_output_failed = false; // a result could not be written
     bool m_echo_told = false;
+    bool m_progress_shown = false; // a progress line stands on the terminal
 };
 
 Result Session::change_result(const CheckedChange& c, int line, int from, int to) const
@@ -260,25 +335,19 @@ int Session::run_batch(const BatchFile& batch)
 std::string Session::batch_table(const BatchFile& batch,
                                  const std::vector<std::string>& results) const
 {
-    char row[96];
-    std::snprintf(row, sizeof row, "\n%-6s%-8s%-8s%s", "line", "old", "new", "result");
-    std::string table = row;
+    std::vector<TableRow> rows;
     for (std::size_t i = 0; i < batch.changes.size(); ++i) {
         const BatchLine& c = batch.changes[i];
-        std::snprintf(row, sizeof row, "\n%-6d%-8d%-8d%s", c.line, c.old_id, c.new_id,
-                      results[i].c_str());
-        table += row;
+        rows.push_back({static_cast<std::size_t>(c.line), c.old_id, c.new_id, results[i]});
     }
-    return table;
+    return change_table("line", rows);
 }
 
 bool Session::scan_progress(const ScanProgress& p)
 {
-    if (m_progress)
-        m_err.write("\r" +
-                    text_scan_progress(p.baud, p.id, p.devices,
-                                       (p.total - p.done) *
-                                           static_cast<std::size_t>(p.timeout_ms + 1) / 1000));
+    show_progress(
+        text_scan_progress(p.baud, p.id, p.devices,
+                           (p.total - p.done) * static_cast<std::size_t>(p.timeout_ms + 1) / 1000));
     return !stopping();
 }
 
@@ -296,12 +365,15 @@ std::string Session::scan_table(const ScanResult& scan) const
 
 int Session::run_scan()
 {
-    ScanPlan plan{m_opt.baud ? std::vector{m_opt.baud} : scan_speeds(), m_opt.first_id,
-                  m_opt.last_id, m_opt.timeout_ms, m_opt.first};
+    ScanPlan plan{m_opt.baud ? std::vector{m_opt.baud} : scan_speeds(),
+                  m_opt.first_id,
+                  m_opt.last_id,
+                  m_opt.timeout_ms,
+                  m_opt.first,
+                  m_opt.identify};
     const ScanResult scan =
         qrv::scan(m_port, plan, [this](const ScanProgress& p) { return scan_progress(p); });
-    if (m_progress)
-        m_err.write("\n");
+    clear_progress();
     for (const std::int32_t baud : scan.refused) {
         Result r = result("speed_refused", exit_port);
         r.baud = baud;
@@ -312,15 +384,13 @@ int Session::run_scan()
         Result r = result(to_string(hit.reply.kind), hit.device() ? exit_ok : exit_failed);
         r.baud = hit.baud;
         r.fields.add("id", hit.id).add_bool("device", hit.device()).add_reply_details(hit.reply);
+        if (hit.identity)
+            r.fields.add_json("identity", identity_object(*hit.identity));
         r.text = m_opt.json ? hit_text(hit) : ""; // the table shows them in text
         tell(r);
     }
-    if (scan.failed != sio_ok) {
-        Result r = result(scan.failed == sio_port_gone ? "port_lost" : "not_sent", exit_port);
-        r.text = text_scan_line_failed;
-        add_port_failure(r);
-        tell(r);
-    }
+    if (scan.failed != sio_ok)
+        tell(line_failure(scan.failed, text_scan_line_failed));
     const int status = scan.stopped                               ? exit_interrupted
                        : scan.failed != sio_ok                    ? exit_port
                        : scan.devices > 0                         ? exit_ok
@@ -332,6 +402,90 @@ int Session::run_scan()
         .add("total", static_cast<long long>(scan.total))
         .add_bool("interrupted", scan.stopped);
     summary.text = m_opt.json ? text_found(scan.devices) : scan_table(scan);
+    tell(summary);
+    return status;
+}
+
+void Session::assign_event(const AssignEvent& e)
+{
+    if (e.kind == AssignEvent::Kind::waiting) {
+        show_progress(text_assign_waiting(m_opt.from, e.id, e.devices));
+        return;
+    }
+    clear_progress();
+    if (e.kind == AssignEvent::Kind::removal) {
+        m_err.write(std::string("qrv-idctl: ") + text_remove_device + "\n");
+        return;
+    }
+    if (e.kind == AssignEvent::Kind::changed) {
+        Result r = change_result(*e.change, 0, m_opt.from, e.id);
+        r.fields.add("device", static_cast<long long>(e.devices));
+        r.text = text_device_number(e.devices) + r.text;
+        tell(r);
+        if (m_progress)
+            m_err.write("\a"); // the technician's eyes are on the device
+        return;
+    }
+    const bool several = e.kind == AssignEvent::Kind::several;
+    Result r = result(several ? "several_devices" : "skipped", std::nullopt);
+    if (several) {
+        r.fields.add("id", m_opt.from).add_json("reply", read_object(*e.reply, m_opt.from));
+        r.text = text_several(m_opt.from, *e.reply);
+    } else {
+        r.fields.add("to", e.id).add_json("check", read_object(*e.change->before, e.id));
+        r.text = text_skipped(e.id, *e.change->before);
+    }
+    tell(r);
+}
+
+// The first failure's status (a day log not written before any other), or
+// what ended the run.
+int Session::assign_status(const AssignResult& result) const
+{
+    int status = exit_ok;
+    for (const AssignedDevice& d : result.devices)
+        if (const int exit = outcome_exit(d.change);
+            exit != exit_ok && (status == exit_ok || exit == exit_not_filed))
+            status = exit;
+    if (status == exit_ok && result.failed != sio_ok)
+        status = exit_port;
+    if (status == exit_ok && result.used_up)
+        status = exit_taken;
+    return m_output_failed ? exit_output : result.stopped ? exit_interrupted : status;
+}
+
+int Session::run_assign()
+{
+    const AssignPlan plan{m_opt.from, m_opt.to_list, change_checks(), m_opt.keep_going};
+    const AssignResult result =
+        qrv::assign(m_port, m_folder, plan, [this](const AssignEvent& e) { assign_event(e); });
+    clear_progress();
+    const bool told_failure =
+        !result.devices.empty() && result.devices.back().change.line_status != sio_ok;
+    if (result.failed != sio_ok && !told_failure) {
+        const ReadReply::Kind kind =
+            result.failed == sio_port_gone ? ReadReply::Kind::port_lost : ReadReply::Kind::not_sent;
+        tell(line_failure(result.failed, reply_text({kind})));
+    }
+    if (result.used_up) {
+        Result r = this->result("list_used_up", exit_taken);
+        r.text = text_list_used_up;
+        tell(r);
+    }
+    std::vector<TableRow> rows;
+    std::size_t numbered_devices = 0;
+    for (const AssignedDevice& d : result.devices) {
+        rows.push_back({rows.size() + 1, m_opt.from, d.to, to_string(d.change.outcome)});
+        numbered_devices += numbered(d.change.outcome);
+    }
+    const int status = assign_status(result);
+    Result summary = this->result("summary", status);
+    summary.fields.add("done", static_cast<long long>(numbered_devices))
+        .add("devices", static_cast<long long>(result.devices.size()))
+        .add("total", static_cast<long long>(m_opt.to_list.size()))
+        .add_bool("interrupted", result.stopped);
+    const std::string done = text_assign_done(numbered_devices, result.devices.size());
+    summary.text = m_opt.json ? done : change_table("device", rows) + "\n" + done;
     tell(summary);
     return status;
 }

@@ -63,13 +63,40 @@ bool take_baud(Options& opt, const std::string& v)
 }
 
 // "A-B", or one address alone.
-bool take_ids(Options& opt, const std::string& v)
+bool parse_ids(std::string_view v, std::uint8_t& first, std::uint8_t& last)
 {
     const auto dash = v.find('-');
-    if (dash == std::string::npos)
-        return parse_id(v, opt.first_id) && parse_id(v, opt.last_id);
-    return parse_id(v.substr(0, dash), opt.first_id) && parse_id(v.substr(dash + 1), opt.last_id) &&
-           opt.first_id <= opt.last_id;
+    if (dash == std::string_view::npos)
+        return parse_id(v, first) && parse_id(v, last);
+    return parse_id(v.substr(0, dash), first) && parse_id(v.substr(dash + 1), last) &&
+           first <= last;
+}
+
+bool take_ids(Options& opt, const std::string& v)
+{
+    return parse_ids(v, opt.first_id, opt.last_id);
+}
+
+// A change's new ID; assign's list of them, "20,21,30-39", in order, none twice.
+bool take_to(Options& opt, const std::string& v)
+{
+    if (opt.command != Command::assign)
+        return parse_id(v, opt.to);
+    std::string_view rest = v;
+    for (bool more = true; more;) {
+        const auto comma = rest.find(',');
+        more = comma != std::string_view::npos;
+        std::uint8_t first = 0, last = 0;
+        if (!parse_ids(rest.substr(0, comma), first, last))
+            return false;
+        for (int id = first; id <= last; ++id) {
+            if (std::ranges::count(opt.to_list, id))
+                return false;
+            opt.to_list.push_back(static_cast<std::uint8_t>(id));
+        }
+        rest = more ? rest.substr(comma + 1) : rest;
+    }
+    return true;
 }
 
 bool take_echo(Options& opt, const std::string& v)
@@ -101,9 +128,10 @@ const OptionRow option_table[] = {
     {"--baud", "B", baud_help.c_str(), take_baud},
     {"--id", "X", "要读的ID", [](Options& o, const std::string& v) { return parse_id(v, o.id); }, id_range},
     {"--from", "X", "设备现在的ID", [](Options& o, const std::string& v) { return parse_id(v, o.from); }, id_range},
-    {"--to", "Y", "设备的新ID", [](Options& o, const std::string& v) { return parse_id(v, o.to); }, id_range},
+    {"--to", "Y", "设备的新ID；assign 时为依次使用的ID列表，如 20,21,30-39", take_to, id_range},
     {"--ids", "A-B", "扫描的地址范围，或一个地址（默认1-247）", take_ids, id_range},
     {"--first", nullptr, "扫描到第一台设备即停止", [](Options& o, const std::string&) { return o.first = true; }},
+    {"--identify", nullptr, "读取找到的每台设备的标识（厂商、产品、版本）", [](Options& o, const std::string&) { return o.identify = true; }},
     {"--timeout", "MS", "读寄存器时等待应答的毫秒数（默认100加应答在线上的时间）",
      [](Options& o, const std::string& v) { return take_number(v, timeout_range, o.timeout_ms); }, timeout_range},
     {"--confirm-ms", "MS", "更改后在新ID反复读回确认的最长毫秒数（默认1000）",
@@ -111,7 +139,7 @@ const OptionRow option_table[] = {
     {"--echo", "E", "串口转换器是否回送发出的命令：auto（默认，由第一条命令得知）、on 或 off", take_echo},
     {"--force", nullptr, "不先检查新ID是否空闲", [](Options& o, const std::string&) { return o.force = true; }},
     {"--no-verify", nullptr, "更改成功后不在新ID读回确认", [](Options& o, const std::string&) { return o.no_verify = true; }},
-    {"--keep-going", nullptr, "批量更改中某行失败后继续", [](Options& o, const std::string&) { return o.keep_going = true; }},
+    {"--keep-going", nullptr, "批量更改中某行失败、或编号时某台设备未确认后继续", [](Options& o, const std::string&) { return o.keep_going = true; }},
     {"--json", nullptr, "每个结果输出一行JSON", [](Options& o, const std::string&) { return o.json = true; }},
     {"--verbose", nullptr, "在标准错误输出收发的每个字节及其时间", [](Options& o, const std::string&) { return o.verbose = true; }},
 };
@@ -147,9 +175,16 @@ const CommandRow command_table[] = {
      {"--port", "--baud"},
      "FILE"},
     {Command::scan,
-     "scan   --port P [--baud B | --baud all] [--ids A-B] [--first] [--timeout MS]",
-     {"--port", "--baud", "--ids", "--first", "--timeout"},
+     "scan   --port P [--baud B | --baud all] [--ids A-B] [--first] [--identify] [--timeout MS]",
+     {"--port", "--baud", "--ids", "--first", "--identify", "--timeout"},
      {"--port"},
+     nullptr},
+    {Command::assign,
+     "assign --port P --baud B --from X --to LIST [--keep-going] [--no-verify] [--timeout MS] "
+     "[--confirm-ms MS]",
+     {"--port", "--baud", "--from", "--to", "--keep-going", "--no-verify", "--timeout",
+      "--confirm-ms"},
+     {"--port", "--baud", "--from", "--to"},
      nullptr},
 };
 
@@ -211,7 +246,8 @@ std::optional<UsageError> complete(Options& opt, const CommandRow& row,
             return UsageError{usage_needs(to_string(row.command), std::string(need)), row.command};
     if (row.word && opt.file.empty())
         return UsageError{usage_needs("batch", row.word), row.command};
-    if (row.command == Command::change && opt.from == opt.to)
+    if ((row.command == Command::change && opt.from == opt.to) ||
+        (row.command == Command::assign && std::ranges::count(opt.to_list, opt.from)))
         return UsageError{text_same_ids, row.command};
     return std::nullopt;
 }
@@ -228,9 +264,11 @@ const char* to_string(Command command)
     case Command::batch:
         return "batch";
     case Command::scan:
+        return "scan";
+    case Command::assign:
         break;
     }
-    return "scan";
+    return "assign";
 }
 
 std::string usage_text(int max_port)

@@ -13,9 +13,9 @@
 
 namespace qrv::cli {
 
-enum class Command { read, change, batch, scan };
+enum class Command { read, change, batch, scan, assign };
 
-// "read", "change", "batch" or "scan".
+// "read", "change", "batch", "scan" or "assign".
 const char* to_string(Command command);
 
 struct Options {
@@ -23,11 +23,12 @@ struct Options {
     std::string port;      // a port number, or a device
     std::int32_t baud = 0; // one of the window's speeds; 0 in a scan: all of them
     std::uint8_t id = 0, from = 0, to = 0;
+    std::vector<std::uint8_t> to_list;           // assign's IDs to give, in order
     std::uint8_t first_id = 1, last_id = max_id; // a scan's range
     std::string file;                            // a batch's list
     int timeout_ms = 0;    // a read's answer window; 0: the default at the speed
     int confirm_ms = 1000; // how long the read-back asks for the new ID
-    bool force = false, no_verify = false, keep_going = false, first = false;
+    bool force = false, no_verify = false, keep_going = false, first = false, identify = false;
     bool json = false, verbose = false;
     Echo echo = Echo::automatic;
     int max_port = port_count; // the highest port number the platform takes

@@ -55,6 +55,44 @@ std::string text_more_errors(std::size_t more)
     return join({"另有 ", number(static_cast<long long>(more)), " 处错误"});
 }
 
+std::string text_identity(const IdentifyReply& identity)
+{
+    if (identity.kind == ReadReply::Kind::value)
+        return join({"厂商 ", identity.identity.vendor, "，产品 ", identity.identity.product,
+                     "，版本 ", identity.identity.revision});
+    if (identity.kind == ReadReply::Kind::exception)
+        return join({"无标识：", exception_text(identity.code)});
+    return join({"标识：", reply_text({identity.kind, 0, identity.code, identity.from})});
+}
+
+std::string text_assign_waiting(int from, int next_id, std::size_t devices)
+{
+    return join({"等待接入ID ", number(from), " 的新设备，下一个ID ", number(next_id), "，已接入 ",
+                 number(static_cast<long long>(devices)), " 台（Ctrl-C 结束）"});
+}
+
+std::string text_several(int from, const ReadReply& reply)
+{
+    return join({"ID ", number(from), " 处不止一台设备应答（", reply_text(reply),
+                 "），请一次只接一台，未发送更改命令"});
+}
+
+std::string text_skipped(int id, const ReadReply& reply)
+{
+    return join({"新ID ", number(id), " 已被占用（", reply_text(reply), "），跳过"});
+}
+
+std::string text_device_number(std::size_t device)
+{
+    return join({"第 ", number(static_cast<long long>(device)), " 台："});
+}
+
+std::string text_assign_done(std::size_t numbered, std::size_t devices)
+{
+    return join({"已编号 ", number(static_cast<long long>(numbered)), " 台，共接入 ",
+                 number(static_cast<long long>(devices)), " 台"});
+}
+
 std::string text_unrecognised(const ReadReply& reply)
 {
     return join({"有应答，但无法识别：", reply_text(reply)});

@@ -31,6 +31,18 @@ std::string text_speed_refused(std::int32_t baud);
 inline constexpr char text_scan_stopped[] = "扫描已中断，以下为已找到的";
 inline constexpr char text_scan_line_failed[] = "串口已断开，扫描停止";
 
+// A device's identification, beside a scan's hit.
+std::string text_identity(const IdentifyReply& identity);
+
+// Numbering new devices as they are connected.
+std::string text_assign_waiting(int from, int next_id, std::size_t devices);
+std::string text_several(int from, const ReadReply& reply);
+std::string text_skipped(int id, const ReadReply& reply);
+std::string text_device_number(std::size_t device); // "第 2 台："
+inline constexpr char text_remove_device[] = "请取下这台设备，再接下一台";
+inline constexpr char text_list_used_up[] = "新ID列表已用完，这台设备未更改";
+std::string text_assign_done(std::size_t numbered, std::size_t devices);
+
 // Results and progress.
 std::string text_id(int id);            // "ID 17："
 std::string text_ids(int from, int to); // "ID 17 → 1："

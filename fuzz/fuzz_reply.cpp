@@ -1,8 +1,9 @@
 // Whatever a device, a noisy line or a second master puts on the wire after
 // a request: one whole ID change, its entry framed as always, a message
 // exactly when it failed; and the same bytes as the answer to a read of
-// register 10, a value only from a whole frame of the address asked. Bytes 0
-// and 1 pick the IDs; the rest is what came.
+// register 10, a value only from a whole frame of the address asked, and
+// as the answer to a read of the identification, which announces its own
+// length. Bytes 0 and 1 pick the IDs; the rest is what came.
 #include "change_command.h"
 #include "fakes.h"
 
@@ -38,11 +39,17 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const std::string star = "************************************";
     const auto read = qrv::parse_read_reply({data + 2, size - 2}, data[1]);
     const bool value = read.kind == qrv::ReadReply::Kind::value;
+    const auto identify = qrv::parse_identify_reply({data + 2, size - 2}, data[1]);
+    const bool identified = identify.kind == qrv::ReadReply::Kind::value;
     if (window.log.rfind(star + "\r\n", 0) != 0 || !window.log.ends_with(star + "\r\n\r\n") ||
         messages.messages.size() != (verdict == qrv::Verdict::success ? 0U : 1U) ||
         (read.kind == qrv::ReadReply::Kind::none) != (size == 2) ||
-        (value && (size != 9 || data[2] != data[1] || read.value != (data[5] << 8 | data[6])))) {
-        std::fprintf(stderr, "entry not framed, a message for a success, or a read misjudged\n");
+        (value && (size != 9 || data[2] != data[1] || read.value != (data[5] << 8 | data[6]))) ||
+        (identified &&
+         (data[2] != data[1] || data[3] != qrv::fc_encapsulated_interface ||
+          qrv::identify_reply_len({data + 2, size - 2}) != size - 2 ||
+          identify.identity.vendor.size() + identify.identity.product.size() > size))) {
+        std::fprintf(stderr, "entry not framed, a message for a success, or a reply misjudged\n");
         std::abort();
     }
     return 0;

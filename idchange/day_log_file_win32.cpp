@@ -76,7 +76,8 @@ const char* system_charset()
 
 std::optional<std::string> record_bytes(std::string_view head, std::string_view text)
 {
-    const std::string record = "\"" + std::string(text) + "\"\r\n";
+    std::string record = "\"";
+    record.append(text).append("\"\r\n");
     if (head.starts_with(utf8_bom))
         return encode_text(record, "CP65001");
     // A file keeps the encoding it has; Notepad reads both.

@@ -1,5 +1,8 @@
 #include "frame.h"
 
+#include <algorithm>
+#include <iterator>
+
 namespace qrv {
 
 std::uint16_t crc16(std::span<const std::uint8_t> bytes)
@@ -29,6 +32,22 @@ Frame build(std::uint8_t address, std::uint8_t function, std::uint16_t reg, std:
     return frame;
 }
 
+// What the framing alone says of a reply that takes len bytes: nothing,
+// too short, a bad CRC, another address; garbled for a whole frame from id,
+// whose content is for the caller to judge.
+ReadReply judge_frame(std::span<const std::uint8_t> bytes, std::uint8_t id, std::size_t len)
+{
+    if (bytes.empty())
+        return {};
+    if (bytes.size() < len)
+        return {ReadReply::Kind::truncated};
+    if (!frame_crc_ok(bytes))
+        return {ReadReply::Kind::bad_crc};
+    if (bytes[0] != id)
+        return {ReadReply::Kind::other_address, 0, 0, bytes[0]};
+    return {ReadReply::Kind::garbled, 0, 0, id};
+}
+
 } // namespace
 
 Frame build_request(std::uint8_t old_id, std::uint8_t new_id)
@@ -48,20 +67,80 @@ std::size_t read_reply_len(std::span<const std::uint8_t> head)
 
 ReadReply parse_read_reply(std::span<const std::uint8_t> bytes, std::uint8_t id)
 {
-    if (bytes.empty())
-        return {};
-    if (bytes.size() < read_reply_len(bytes))
-        return {ReadReply::Kind::truncated};
-    if (!frame_crc_ok(bytes))
-        return {ReadReply::Kind::bad_crc};
-    if (bytes[0] != id)
-        return {ReadReply::Kind::other_address, 0, 0, bytes[0]};
+    ReadReply reply = judge_frame(bytes, id, read_reply_len(bytes));
+    if (reply.kind != ReadReply::Kind::garbled)
+        return reply;
     if (bytes.size() == 5 && bytes[1] == (fc_read_holding_registers | exception_flag))
         return {ReadReply::Kind::exception, 0, bytes[2], id};
     if (bytes.size() == 7 && bytes[1] == fc_read_holding_registers && bytes[2] == 2)
         return {ReadReply::Kind::value, static_cast<std::uint16_t>(bytes[3] << 8 | bytes[4]), 0,
                 id};
-    return {ReadReply::Kind::garbled, 0, 0, id};
+    return reply;
+}
+
+std::array<std::uint8_t, 7> build_identify_request(std::uint8_t id)
+{
+    std::array<std::uint8_t, 7> frame{id, fc_encapsulated_interface, mei_read_device_id,
+                                      device_id_basic, 0};
+    put_frame_crc(frame);
+    return frame;
+}
+
+namespace {
+
+// Address, function, MEI type, code, conformity, more follows, next object,
+// number of objects; then each object's id, length and bytes.
+constexpr std::size_t identify_head_len = 8;
+constexpr std::size_t exception_len = 5;
+
+std::string printable(std::span<const std::uint8_t> bytes)
+{
+    std::string text(bytes.begin(), bytes.end());
+    for (char& c : text)
+        if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F)
+            c = '?';
+    return text;
+}
+
+} // namespace
+
+std::size_t identify_reply_len(std::span<const std::uint8_t> head)
+{
+    if (head.size() >= 2 && (head[1] & exception_flag))
+        return exception_len;
+    std::size_t len = identify_head_len;
+    for (std::size_t object = 0; head.size() >= identify_head_len && object < head[7] &&
+                                 head.size() >= len + 2 && len + 2 <= max_frame_len;
+         ++object)
+        len += 2 + head[len + 1];
+    return std::min(len + 2, max_frame_len);
+}
+
+IdentifyReply parse_identify_reply(std::span<const std::uint8_t> bytes, std::uint8_t id)
+{
+    const ReadReply frame = judge_frame(bytes, id, identify_reply_len(bytes));
+    IdentifyReply reply{frame.kind, frame.code, frame.from, {}};
+    if (frame.kind != ReadReply::Kind::garbled)
+        return reply;
+    if (bytes.size() == exception_len && bytes[1] == (fc_encapsulated_interface | exception_flag))
+        return {ReadReply::Kind::exception, bytes[2], 0, {}};
+    const bool framed = bytes.size() >= identify_head_len + 2 &&
+                        bytes[1] == fc_encapsulated_interface && bytes[2] == mei_read_device_id &&
+                        bytes[3] == device_id_basic && identify_reply_len(bytes) == bytes.size();
+    if (!framed)
+        return reply;
+    std::string* const objects[] = {&reply.identity.vendor, &reply.identity.product,
+                                    &reply.identity.revision};
+    std::size_t at = identify_head_len;
+    for (std::size_t object = 0; object < bytes[7]; ++object, at += 2 + bytes[at + 1]) {
+        // Objects that run into the CRC: cut short at the longest frame.
+        if (at + 2 + bytes[at + 1] > bytes.size() - 2)
+            return reply;
+        if (bytes[at] < std::size(objects))
+            *objects[bytes[at]] = printable(bytes.subspan(at + 2, bytes[at + 1]));
+    }
+    reply.kind = at + 2 == bytes.size() ? ReadReply::Kind::value : ReadReply::Kind::garbled;
+    return reply;
 }
 
 const char* exception_name(std::uint8_t code)

@@ -20,6 +20,13 @@ inline constexpr std::uint8_t exc_illegal_data_address = 0x02;
 inline constexpr std::uint8_t exc_illegal_data_value = 0x03;
 inline constexpr std::uint8_t exc_last = 0x0B; // the highest code Modbus defines
 inline constexpr std::uint16_t id_register = 10;
+// Read device identification: function 43 with MEI type 14, its basic
+// objects (vendor name, product code, revision) asked from the first.
+inline constexpr std::uint8_t fc_encapsulated_interface = 0x2B;
+inline constexpr std::uint8_t mei_read_device_id = 0x0E;
+inline constexpr std::uint8_t device_id_basic = 0x01;
+// The longest frame Modbus RTU allows.
+inline constexpr std::size_t max_frame_len = 256;
 
 // CRC-16/MODBUS of the bytes; sent low byte first.
 std::uint16_t crc16(std::span<const std::uint8_t> bytes);
@@ -53,6 +60,32 @@ struct ReadReply {
     bool late = false;     // whole only after the answer window, before the line fell quiet
     std::size_t stray = 0; // bytes that came after the whole reply, dropped
 };
+
+// A device's identification: its basic objects as it gives them, a control
+// character as '?'. Empty where it gave none.
+struct Identity {
+    std::string vendor, product, revision;
+};
+
+// What came back for a read of the identification: the kinds of a read's
+// reply, a value holding the identity.
+struct IdentifyReply {
+    ReadReply::Kind kind = ReadReply::Kind::none;
+    std::uint8_t code = 0; // an exception's code
+    std::uint8_t from = 0; // the address of a reply from another
+    Identity identity;
+};
+
+// The read of the basic identification of the device at id: 7 bytes.
+std::array<std::uint8_t, 7> build_identify_request(std::uint8_t id);
+
+// How many bytes a reply to it takes, judging by what has come so far: 5 for
+// an exception, else the header, each object announced and the CRC, at most
+// max_frame_len.
+std::size_t identify_reply_len(std::span<const std::uint8_t> head);
+
+// The bytes that came after an identification request to id, judged.
+IdentifyReply parse_identify_reply(std::span<const std::uint8_t> bytes, std::uint8_t id);
 
 // The name of an exception code in qrv-idctl's JSON: "illegal_data_value"
 // for 03, ... ("" for a code Modbus does not name).

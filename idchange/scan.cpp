@@ -28,17 +28,21 @@ ScanResult scan(OpenPort& port, const ScanPlan& plan,
                 result.stopped = true;
                 return result;
             }
-            const ScanHit hit{id, baud, exchange_read(port, id, timeout, true)};
+            ScanHit hit{id, baud, exchange_read(port, id, timeout, true), std::nullopt};
             // Only probes that went out count as done.
             result.done += hit.reply.kind != ReadReply::Kind::not_sent;
+            if (hit.device() && plan.identify)
+                hit.identity = exchange_identify(port, id, timeout, true);
+            // What answered is kept, even when the port fails right after.
+            if (port.failed == sio_ok || hit.device()) {
+                if (hit.reply.kind != ReadReply::Kind::none)
+                    result.hits.push_back(hit);
+                result.devices += hit.device();
+            }
             if (port.failed != sio_ok) {
                 result.failed = port.failed;
                 return result;
             }
-            if (hit.reply.kind == ReadReply::Kind::none)
-                continue;
-            result.hits.push_back(hit);
-            result.devices += hit.device();
             if (hit.device() && plan.stop_at_first)
                 return result;
         }

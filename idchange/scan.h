@@ -6,6 +6,7 @@
 #include "vocabulary.h"
 
 #include <functional>
+#include <optional>
 #include <vector>
 
 namespace qrv {
@@ -15,6 +16,7 @@ struct ScanPlan {
     std::uint8_t first_id = 1, last_id = max_id; // a reversed range holds no address
     int timeout_ms = 0; // each probe's answer window; 0: default_read_timeout_ms at its speed
     bool stop_at_first = false;
+    bool identify = false; // read each device's identification too
 };
 
 // Something answered a probe. A device when the reply is a value or an
@@ -24,6 +26,7 @@ struct ScanHit {
     std::uint8_t id;
     std::int32_t baud;
     ReadReply reply;
+    std::optional<IdentifyReply> identity; // a device's, when asked for
     bool device() const
     {
         return reply.kind == ReadReply::Kind::value || reply.kind == ReadReply::Kind::exception;

@@ -22,11 +22,14 @@ constexpr int max_settle_ms = 2000;
 // deadline has passed; with quiet_ms, each byte moves the deadline on to
 // quiet_ms after it. True when the reply is whole; a line that fails ends it
 // with its status in port.failed.
-bool take_reply(OpenPort& port, std::vector<std::uint8_t>& got, std::int64_t deadline, int quiet_ms)
+using ReplyLength = std::size_t (*)(std::span<const std::uint8_t>);
+
+bool take_reply(OpenPort& port, std::vector<std::uint8_t>& got, std::int64_t deadline, int quiet_ms,
+                ReplyLength reply_len)
 {
     // What is waiting, as the queue or the wait for input last told it.
     int waiting = port.serial.sio_iqueue(port.port);
-    while (waiting >= 0 && got.size() < read_reply_len(got)) {
+    while (waiting >= 0 && got.size() < reply_len(got)) {
         if (waiting > 0) {
             std::uint8_t buf[256];
             const int n = port.serial.sio_read(port.port, buf, std::min<int>(waiting, sizeof buf));
@@ -43,14 +46,14 @@ bool take_reply(OpenPort& port, std::vector<std::uint8_t>& got, std::int64_t dea
     }
     if (waiting < 0)
         port.failed = waiting;
-    return got.size() >= read_reply_len(got);
+    return got.size() >= reply_len(got);
 }
 
 // Sends a request on an empty line: what is waiting is an answer to an
 // earlier request and must not be taken for this one's. A scan's probe does
 // not wait for the line to settle first. sio_ok, or the failure of the line
 // that kept the request from going out.
-int send_request(OpenPort& port, const Frame& request, bool probe = false)
+int send_request(OpenPort& port, std::span<const std::uint8_t> request, bool probe = false)
 {
     port.failed = sio_ok;
     if (!probe)
@@ -233,33 +236,63 @@ int default_read_timeout_ms(std::int32_t baud)
     return 100 + static_cast<int>(wire_ms(7, baud));
 }
 
-ReadReply exchange_read(OpenPort& port, std::uint8_t id, int timeout_ms, bool probe)
+namespace {
+
+// What came for a request answered the way a read is: nothing to parse when
+// the request did not go out or the port failed.
+struct Answer {
+    std::optional<ReadReply::Kind> failed; // not_sent or port_lost
+    std::vector<std::uint8_t> bytes;       // the reply, by its own length
+    bool late = false;
+    std::size_t stray = 0;
+};
+
+Answer exchange(OpenPort& port, std::span<const std::uint8_t> request, int timeout_ms, bool probe,
+                ReplyLength reply_len)
 {
     // A scan's probes tell a late answer by its address instead.
-    if (send_request(port, build_read_request(id), probe) != sio_ok)
-        return {ReadReply::Kind::not_sent};
+    if (send_request(port, request, probe) != sio_ok)
+        return {ReadReply::Kind::not_sent, {}};
     // The answer window opens once the request has left the wire.
     const std::int64_t window_end =
-        port.clock.now_ms() + wire_ms(frame_len, port.baud) + timeout_ms;
-    std::vector<std::uint8_t> got;
-    bool whole = take_reply(port, got, window_end, 0);
-    bool late = false;
+        port.clock.now_ms() + wire_ms(request.size(), port.baud) + timeout_ms;
+    Answer answer;
+    bool whole = take_reply(port, answer.bytes, window_end, 0, reply_len);
     if (!whole && !probe && port.guard_ms > 0) {
-        whole = late = take_reply(port, got, port.clock.now_ms() + port.guard_ms, port.guard_ms);
+        whole = answer.late = take_reply(port, answer.bytes, port.clock.now_ms() + port.guard_ms,
+                                         port.guard_ms, reply_len);
         // Quiet for the guard, or whole: nothing more of it is on its way.
         port.unsettled = false;
     } else {
         port.unsettled = !whole;
     }
     if (port.failed != sio_ok)
-        return {ReadReply::Kind::port_lost};
+        return {ReadReply::Kind::port_lost, {}};
     // A whole answer is taken by its own length; what came after it is no part of it.
-    const std::size_t stray = whole ? got.size() - read_reply_len(got) : 0;
-    got.resize(got.size() - stray);
-    ReadReply reply = parse_read_reply(got, id);
-    reply.late = late;
-    reply.stray = stray;
+    answer.stray = whole ? answer.bytes.size() - reply_len(answer.bytes) : 0;
+    answer.bytes.resize(answer.bytes.size() - answer.stray);
+    return answer;
+}
+
+} // namespace
+
+ReadReply exchange_read(OpenPort& port, std::uint8_t id, int timeout_ms, bool probe)
+{
+    const Answer answer = exchange(port, build_read_request(id), timeout_ms, probe, read_reply_len);
+    if (answer.failed)
+        return {*answer.failed};
+    ReadReply reply = parse_read_reply(answer.bytes, id);
+    reply.late = answer.late;
+    reply.stray = answer.stray;
     return reply;
+}
+
+IdentifyReply exchange_identify(OpenPort& port, std::uint8_t id, int timeout_ms, bool probe)
+{
+    const Answer answer =
+        exchange(port, build_identify_request(id), timeout_ms, probe, identify_reply_len);
+    return answer.failed ? IdentifyReply{*answer.failed, 0, 0, {}}
+                         : parse_identify_reply(answer.bytes, id);
 }
 
 void settle(OpenPort& port)

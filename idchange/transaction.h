@@ -149,4 +149,9 @@ ReadReply exchange_read(OpenPort& port, std::uint8_t id, int timeout_ms, bool pr
 // that never falls quiet is given up on after a while.
 void settle(OpenPort& port);
 
+// The same for the read of the device's identification: its reply may be
+// as long as a frame can be; a device without one answers with an exception.
+IdentifyReply exchange_identify(OpenPort& port, std::uint8_t id, int timeout_ms,
+                                bool probe = false);
+
 } // namespace qrv

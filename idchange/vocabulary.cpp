@@ -77,7 +77,8 @@ std::string exception_text(std::uint8_t code)
                                         "非法数据值", "从站设备故障",   "确认",
                                         "从站设备忙", "否定确认",       "存储奇偶性差错",
                                         "",           "网关路径不可用", "网关目标设备无响应"};
-    const std::string number = (code < 16 ? "0" : "") + hex_byte(code);
+    std::string number = code < 16 ? "0" : "";
+    number += hex_byte(code);
     return code < std::size(names) && *names[code] ? "异常码 " + number + "（" + names[code] + "）"
                                                    : "异常码 " + number;
 }

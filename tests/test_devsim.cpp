@@ -104,7 +104,8 @@ TEST(DevsimProgram, ModbusPeerChangesTheIdAndReadsItBack)
     EXPECT_TRUE(
         std::regex_search(out, std::regex(R"(\d\d:\d\d:\d\d\.\d{3} TX 1 6 0 A 0 1 68 8\n)")));
     for (const char* bad : {"--id 0", "--id 248", "--late -1", "--extra 256", "--bogus",
-                            "--id 5 --baud 1234", "--baud 9600 --id 5"}) {
+                            "--id 5 --baud 1234", "--baud 9600 --id 5", "--id 5 --identity A,B",
+                            "--identity A,B,C --id 5", "--id 5 --appear -1", "--refuse 12"}) {
         const std::string command = std::string(QRV_DEVSIM_PATH) + " --link " + dir.file("x") +
                                     " " + bad + " >/dev/null 2>&1";
         EXPECT_EQ(WEXITSTATUS(std::system(command.c_str())), 2) << bad;

@@ -86,4 +86,42 @@ TEST(Frame, ReadOfTheIdRegisterAndItsReply)
     }
 }
 
+// The basic identification as devices answer it: by its own length however
+// many objects it announces, never a value from a malformed answer.
+TEST(Frame, IdentificationAndItsReply)
+{
+    const auto request = qrv::build_identify_request(17);
+    EXPECT_EQ(Bytes(request.begin(), request.end()), qrv::test::from_hex("11 2B 0E 01 00 B1 B4"));
+    using K = qrv::ReadReply::Kind;
+    const std::string acme = "11 2B 0E 01 01 00 00 03 00 04 41 43 4D 45 01 07 51 52 56 2D 31 30 30 "
+                             "02 03 31 2E 32 3B 89";
+    const struct {
+        std::string bytes;
+        K kind;
+        std::string identity; // vendor|product|revision
+        int code;
+    } rows[] = {
+        // clang-format off
+        {acme, K::value, "ACME|QRV-100|1.2", 0}, {"11 AB 01 9F 35", K::exception, "||", 1},
+        {"11 2B 0E 01 01 00 00 01 00 02 0A 1B A1 D8", K::value, "??||", 0}, // control characters
+        {"11 2B 0E 01 01 00 00 02 00 04 41 43 4D 45 01 09 51 52 2E 41", K::truncated, "||", 0},
+        {acme.substr(0, acme.size() - 3), K::truncated, "||", 0}, {acme + " 00", K::garbled, "||", 0},
+        {"11 2B 0D 01 01 00 00 00 26 E8", K::garbled, "||", 0}, {"05 2B 0E 01 01 00 00 00 26 24", K::other_address, "||", 0},
+        // clang-format on
+    };
+    for (const auto& row : rows) {
+        const Bytes bytes = qrv::test::from_hex(row.bytes);
+        const qrv::IdentifyReply r = qrv::parse_identify_reply(bytes, 17);
+        const auto& id = r.identity;
+        EXPECT_EQ(std::tuple(r.kind, id.vendor + "|" + id.product + "|" + id.revision, int(r.code)),
+                  std::tuple(row.kind, row.identity, row.code))
+            << row.bytes;
+    }
+    // Announced objects past the longest frame are never waited for.
+    Bytes endless = qrv::test::from_hex("11 2B 0E 01 01 00 00 FF");
+    for (int object = 0; object < 200; ++object)
+        endless.insert(endless.end(), {0, 250});
+    EXPECT_EQ(qrv::identify_reply_len(endless), qrv::max_frame_len);
+}
+
 } // namespace

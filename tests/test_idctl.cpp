@@ -303,6 +303,18 @@ TEST(Idctl, AgainstTheVirtualDevice)
         {{"--id", "1", "--id", "2"}, "scan --port 9 --baud 9600 --ids 1-5 --timeout 2000", "KILL RX 3 3 0 A", 3,
          "串口已断开，扫描停止\n串口 ports/COM9：No such file or directory\n地址  波特率  寄存器10\n"
          "1     9600    寄存器10 = 1\n2     9600    寄存器10 = 2\n找到 2 台设备\n", ""},
+        // New devices numbered as they are plugged in, 21 taken; two at once refused until Ctrl-C.
+        {{"--id", "21", "--id", "17", "--id", "17", "--appear", "1500", "--id", "17", "--appear", "3000"},
+         "assign --port 9 --baud 115200 --from 17 --to 20-23", "", 0,
+         "第 3 台：ID 17 → 23：Modbus 新ID 设置成功，已在ID 23 读回确认\n\ndevice  old     new     result\n"
+         "1       17      20      confirmed\n2       17      22      confirmed\n3       17      23      confirmed\n"
+         "已编号 3 台，共接入 3 台\n", "已在ID 23 读回确认"},
+        {{"--id", "17", "--id", "17"}, "assign --port 9 --baud 115200 --from 17 --to 20-23", "INT collision", 130,
+         "ID 17 处不止一台设备应答（应答CRC错误），请一次只接一台，未发送更改命令\n\ndevice  old     new     result\n"
+         "已编号 0 台，共接入 0 台\n", ""},
+        {{"--id", "5", "--identity", "ACME,QRV-100,1.2", "--id", "7"}, "scan --port 9 --baud 115200 --ids 4-7 --identify",
+         "", 0, "5     115200  寄存器10 = 5，厂商 ACME，产品 QRV-100，版本 1.2\n"
+         "7     115200  寄存器10 = 7，无标识：异常码 01（非法功能）\n找到 2 台设备\n", ""},
         {{}, "read --port 9 --baud 9600 --id 17 >/dev/full", "", 6, "", ""},
         {{}, "batch --port 9 --baud 115200 ports", "", 2, "", ""},
         // clang-format on

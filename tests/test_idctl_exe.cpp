@@ -56,7 +56,7 @@ struct Tool {
             if (stop.starts_with("KILL"))
                 device.signal("KILL");
             else
-                Devsim::shell({"pkill -INT -f 'qrv-idctl.exe change'"});
+                Devsim::shell({"pkill -INT -f 'qrv-idctl.exe '"});
         }
         WaitForSingleObject(pi.hProcess, 60'000);
         DWORD status = 0;
@@ -126,6 +126,14 @@ TEST(IdctlExe, AgainstTheVirtualDevice)
         {{"--id", "1", "--id", "2", "--id", "3"}, "batch --port 9 --baud 115200 list.txt --timeout 2000",
          "KILL RX C 3 0 A", false, 3, "\nline  old     new     result\n1     1       11      confirmed\n"
          "2     2       12      port_lost\n3     3       13      not_run\n", "已在ID 11 读回确认"},
+        // A box of new devices numbered as they are plugged in; two at once refused until Ctrl-C.
+        {{"--id", "21", "--id", "17", "--id", "17", "--appear", "1500"}, "assign --port 9 --baud 115200 --from 17 --to 20-22",
+         "", false, 0, "\ndevice  old     new     result\n1       17      20      confirmed\n"
+         "2       17      22      confirmed\n已编号 2 台，共接入 2 台\n", "已在ID 22 读回确认"},
+        {{"--id", "17", "--id", "17"}, "assign --port 9 --baud 115200 --from 17 --to 20-22", "INT collision", false, 130,
+         "请一次只接一台，未发送更改命令\n\ndevice  old     new     result\n已编号 0 台，共接入 0 台\n", ""},
+        {{"--id", "5", "--identity", "ACME,QRV-100,1.2"}, "scan --port 9 --baud 115200 --ids 5 --identify", "", false, 0,
+         "5     115200  寄存器10 = 5，厂商 ACME，产品 QRV-100，版本 1.2\n找到 1 台设备\n", ""},
         // clang-format on
     };
     for (const auto& row : rows) {

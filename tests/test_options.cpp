@@ -35,7 +35,10 @@ TEST(Options, RefusedWithTheReason)
         {change + "--to 1 --to 2", "选项 --to 重复"}, {"read --port 9 --baud 9600", "read 需要 --id"},
         {"read --port -1 --baud 9600 --id 1", "选项 --port 的值无效：-1"},
         {"batch --port 9 --baud 9600 -- list.txt --keep-going", "未知选项：--keep-going"},
-        {change + "--to 1 --echo maybe", "选项 --echo 的值无效：maybe"},
+        {change + "--to 1 --echo maybe", "选项 --echo 的值无效：maybe"}, {change + "--to 20,21", "选项 --to 的值无效：20,21"},
+        {"assign --port 9 --baud 9600 --from 17 --to 20,20-21", "选项 --to 的值无效：20,20-21"},
+        {"assign --port 9 --baud 9600 --from 17 --to 20,", "选项 --to 的值无效：20,"},
+        {"assign --port 9 --baud 9600 --from 17 --to 1-20", "新ID与原ID相同"},
         // clang-format on
     };
     for (const auto& [line, said] : rows) {
@@ -65,4 +68,7 @@ TEST(Options, HelpOfACommandAndOfAll)
     EXPECT_EQ(std::get<Options>(parse("read --port 30 --baud 9600 --id 1", 255)).port, "30");
     EXPECT_TRUE(std::holds_alternative<UsageError>(parse("read --port 30 --baud 9600 --id 1")));
     EXPECT_EQ(std::get<Options>(parse("batch --port 9 --baud 9600 -- -list")).file, "-list");
+    EXPECT_EQ(
+        std::get<Options>(parse("assign --port 9 --baud 9600 --from 1 --to 30,20-22,7")).to_list,
+        (std::vector<std::uint8_t>{30, 20, 21, 22, 7}));
 }

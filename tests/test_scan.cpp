@@ -30,6 +30,9 @@ TEST(Scan, EveryAddressAtEverySpeedAsked)
         {{7}, [](DeviceLine& l) { l.serial.latency_ms = 80; }, {{9600}, 6, 9, 50}, {"8 9600 other_address"}, 4, 4, {}},
         {{5}, [](DeviceLine& l) { l.serial.refused_bauds = {230400}; }, {{230400, 9600}, 5, 5}, {"5 9600 value*"}, 1, 1, {230400}},
         {{5}, as_is, {{9600}, 9, 5}, {}, 0, 0, {}}, // a reversed range holds no address
+        // Each device's identification, when asked for: none is an exception.
+        {{5}, [](DeviceLine& l) { l.bus.add(devsim::Device(6, {}, Identity{"ACME", "QRV-100", "1.2"}), 0); },
+         {{9600}, 4, 6, 0, false, true}, {"5 9600 value* exception", "6 9600 value* ACME|QRV-100|1.2"}, 3, 3, {}},
         // clang-format on
     };
     for (const auto& row : rows) {
@@ -41,7 +44,13 @@ TEST(Scan, EveryAddressAtEverySpeedAsked)
         Strings hits;
         for (const ScanHit& hit : result.hits)
             hits.push_back(std::to_string(hit.id) + " " + std::to_string(hit.baud) + " " +
-                           to_string(hit.reply.kind) + (hit.device() ? "*" : ""));
+                           to_string(hit.reply.kind) + (hit.device() ? "*" : "") +
+                           (!hit.identity ? ""
+                            : hit.identity->kind != ReadReply::Kind::value
+                                ? std::string(" ") + to_string(hit.identity->kind)
+                                : " " + hit.identity->identity.vendor + "|" +
+                                      hit.identity->identity.product + "|" +
+                                      hit.identity->identity.revision));
         EXPECT_EQ(hits, row.hits);
         EXPECT_EQ(std::tuple(result.done, result.total, result.refused),
                   std::tuple(row.done, row.total, row.refused));

@@ -15,7 +15,7 @@ struct DeviceLine {
         serial.clock = &clock;
         serial.open_ports[9] = 115200;
         serial.device = [this](const Bytes& frame) {
-            const auto answer = bus.handle(frame, 0).reply;
+            const auto answer = bus.handle(frame, 0, clock.now).reply;
             return answer && !(frame[0] == held_id && clock.now < held_until) ? *answer : Bytes{};
         };
     }
@@ -23,7 +23,7 @@ struct DeviceLine {
     FakeSerial serial;
     FakeClock clock;
     devsim::Bus bus;
-    int held_id = 0; // an address the device does not answer at yet,
+    int held_id = 0;             // an address the device does not answer at yet,
     std::int64_t held_until = 0; // as firmware that stores its new ID first
 };
 

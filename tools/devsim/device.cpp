@@ -4,6 +4,7 @@
 #include "vocabulary.h"
 
 #include <algorithm>
+#include <iterator>
 
 namespace qrv::devsim {
 
@@ -51,7 +52,8 @@ Bytes garble(const std::vector<Bytes>& answers)
 
 } // namespace
 
-Device::Device(std::uint8_t id, Faults faults) : m_faults(faults)
+Device::Device(std::uint8_t id, Faults faults, std::optional<Identity> identity)
+    : m_faults(faults), m_identity(std::move(identity))
 {
     m_regs[id_register] = id;
 }
@@ -74,6 +76,10 @@ Outcome Device::handle(std::span<const std::uint8_t> frame)
         if (addr == broadcast_id)
             return {std::nullopt, "ignored: broadcast read", std::nullopt};
         return read_holding(addr, frame);
+    case fc_encapsulated_interface:
+        if (addr == broadcast_id)
+            return {std::nullopt, "ignored: broadcast identification", std::nullopt};
+        return read_identification(addr, frame);
     default:
         return exception(addr, frame[1], exc_illegal_function, "illegal function");
     }
@@ -128,12 +134,41 @@ Outcome Device::read_holding(std::uint8_t addr, std::span<const std::uint8_t> fr
     return answer(addr, std::move(reply));
 }
 
-void Bus::add(Device device, unsigned baud)
+// Basic identification only, its objects from the one asked on, all in one
+// answer.
+Outcome Device::read_identification(std::uint8_t addr, std::span<const std::uint8_t> frame)
 {
-    m_members.push_back({device, baud});
+    constexpr std::size_t identify_len = 7;
+    if (!m_identity || frame[2] != mei_read_device_id)
+        return exception(addr, frame[1], exc_illegal_function, "no identification");
+    if (frame.size() != identify_len || frame[3] != device_id_basic)
+        return exception(addr, frame[1], exc_illegal_data_value, "basic identification only");
+    const std::string* const objects[] = {&m_identity->vendor, &m_identity->product,
+                                          &m_identity->revision};
+    if (frame[4] >= std::size(objects))
+        return exception(addr, frame[1], exc_illegal_data_address, "no such object");
+    Bytes reply{addr,
+                frame[1],
+                mei_read_device_id,
+                device_id_basic,
+                device_id_basic,
+                0,
+                0,
+                static_cast<std::uint8_t>(std::size(objects) - frame[4])};
+    for (std::size_t id = frame[4]; id < std::size(objects); ++id) {
+        reply.push_back(static_cast<std::uint8_t>(id));
+        reply.push_back(static_cast<std::uint8_t>(objects[id]->size()));
+        reply.insert(reply.end(), objects[id]->begin(), objects[id]->end());
+    }
+    return answer(addr, std::move(reply));
 }
 
-BusOutcome Bus::handle(std::span<const std::uint8_t> frame, unsigned line_baud)
+void Bus::add(Device device, unsigned baud, std::int64_t appear_ms)
+{
+    m_members.push_back({std::move(device), baud, appear_ms});
+}
+
+BusOutcome Bus::handle(std::span<const std::uint8_t> frame, unsigned line_baud, std::int64_t now_ms)
 {
     BusOutcome out;
     std::vector<Bytes> answers;
@@ -141,7 +176,9 @@ BusOutcome Bus::handle(std::span<const std::uint8_t> frame, unsigned line_baud)
     // the same, so the first one's note stands for them.
     std::vector<std::string> notes;
     std::string passed_by;
-    for (auto& [device, baud] : m_members) {
+    for (auto& [device, baud, appear_ms] : m_members) {
+        if (now_ms < appear_ms)
+            continue; // not connected yet
         const std::uint8_t id = device.id();
         Outcome got;
         // Frames at another speed reach the device as garbage it cannot act on.

@@ -38,7 +38,9 @@ struct Outcome {
 
 class Device {
 public:
-    Device(std::uint8_t id, Faults faults);
+    // identity: what it answers a read of its identification with; none:
+    // an exception, as from a device that has no such function.
+    Device(std::uint8_t id, Faults faults, std::optional<Identity> identity = std::nullopt);
 
     std::uint8_t id() const { return static_cast<std::uint8_t>(m_regs[id_register]); }
     Outcome handle(std::span<const std::uint8_t> frame);
@@ -46,8 +48,10 @@ public:
 private:
     Outcome write_single(std::uint8_t addr, std::span<const std::uint8_t> frame);
     Outcome read_holding(std::uint8_t addr, std::span<const std::uint8_t> frame);
+    Outcome read_identification(std::uint8_t addr, std::span<const std::uint8_t> frame);
 
     Faults m_faults;
+    std::optional<Identity> m_identity;
     std::array<std::uint16_t, register_count> m_regs{}; // [id_register] is the ID itself
 };
 
@@ -67,16 +71,19 @@ struct BusOutcome {
 // and those that answer talk over each other.
 class Bus {
 public:
-    // baud 0: the device follows the line at any speed.
-    void add(Device device, unsigned baud);
+    // baud 0: the device follows the line at any speed. It is connected
+    // appear_ms after the line's start; before, it hears nothing.
+    void add(Device device, unsigned baud, std::int64_t appear_ms = 0);
     // line_baud: the speed the line is set to as the frame arrives, 0 when it
-    // is none of the tool's line speeds.
-    BusOutcome handle(std::span<const std::uint8_t> frame, unsigned line_baud);
+    // is none of the tool's line speeds; now_ms: the time since the start.
+    BusOutcome handle(std::span<const std::uint8_t> frame, unsigned line_baud,
+                      std::int64_t now_ms = 0);
 
 private:
     struct Member {
         Device device;
         unsigned baud;
+        std::int64_t appear_ms;
     };
     std::vector<Member> m_members;
 };

@@ -156,6 +156,10 @@ public:
     Line(int master, int slave, int sigfd, Bus& bus, const Options& opt)
         : m_master(master), m_slave(slave), m_sigfd(sigfd), m_bus(bus), m_opt(opt)
     {
+        for (const DeviceOptions& d : opt.devices)
+            if (d.appear.count() > 0)
+                m_arrivals.push_back({m_start + d.appear, d.id});
+        std::ranges::sort(m_arrivals);
     }
 
     void run()
@@ -176,6 +180,7 @@ public:
             if (!m_rx.empty() && Clock::now() - m_last_rx >= frame_gap)
                 end_frame();
             send_due();
+            announce_arrivals();
         }
     }
 
@@ -195,6 +200,8 @@ private:
             wake = std::min(wake, m_out.front().due);
         if (Clock::now() < m_listen_again)
             wake = std::min(wake, m_listen_again);
+        if (!m_arrivals.empty())
+            wake = std::min(wake, m_arrivals.front().first);
         if (wake == Clock::time_point::max())
             return -1;
         const auto left = std::chrono::ceil<milliseconds>(wake - Clock::now()).count();
@@ -247,7 +254,7 @@ private:
             m_rx_len = 0;
             return;
         }
-        BusOutcome out = m_bus.handle(m_rx, line_baud(m_slave));
+        BusOutcome out = m_bus.handle(m_rx, line_baud(m_slave), since_start().count());
         m_rx.clear();
         m_rx_len = 0;
         if (!out.id_changes.empty())
@@ -282,6 +289,20 @@ private:
         if (m_opt.late.count() > 0)
             add(std::to_string(m_opt.late.count()) + " ms late");
         m_out.push_back({Clock::now() + m_opt.late, std::move(reply), tx_note});
+    }
+
+    milliseconds since_start() const
+    {
+        return std::chrono::duration_cast<milliseconds>(Clock::now() - m_start);
+    }
+
+    // A device plugged in is said the moment it is.
+    void announce_arrivals()
+    {
+        while (!m_arrivals.empty() && m_arrivals.front().first <= Clock::now()) {
+            log_event("qrv-devsim: ID " + std::to_string(m_arrivals.front().second) + " connected");
+            m_arrivals.erase(m_arrivals.begin());
+        }
     }
 
     void send_due()
@@ -326,6 +347,8 @@ private:
     Clock::time_point m_last_rx{};
     Clock::time_point m_listen_again{};
     Clock::time_point m_restarted{}; // deaf until then, as firmware that restarts
+    const Clock::time_point m_start = Clock::now();
+    std::vector<std::pair<Clock::time_point, int>> m_arrivals; // devices still to be plugged in
     std::deque<Pending> m_out;
 };
 
@@ -370,10 +393,13 @@ int run(const Options& opt)
         Bus bus;
         std::string ids;
         for (const DeviceOptions& d : opt.devices) {
-            bus.add(Device(d.id, {opt.reply_from_old, opt.keep_id, opt.refuse}), d.baud);
+            bus.add(Device(d.id, {opt.reply_from_old, opt.keep_id, opt.refuse}, d.identity), d.baud,
+                    d.appear.count());
             ids += (ids.empty() ? "" : ", ") + std::to_string(d.id);
             if (d.baud != 0)
                 ids += " (" + std::to_string(d.baud) + " baud)";
+            if (d.appear.count() > 0)
+                ids += " (from " + std::to_string(d.appear.count()) + " ms)";
         }
         print_line(std::string("qrv-devsim: ") + (opt.devices.size() > 1 ? "IDs " : "ID ") + ids +
                    " on " + opt.link + " -> " + name);

@@ -21,6 +21,24 @@ bool parse_int(const std::string& text, long lo, long hi, long& out)
     return ec == std::errc{} && p == end && !text.empty() && out >= lo && out <= hi;
 }
 
+// "VENDOR,PRODUCT,REVISION": three parts, none longer than a device's object
+// may be here.
+std::optional<Identity> parse_identity(const std::string& text)
+{
+    constexpr std::size_t max_object = 64;
+    std::vector<std::string> parts(1);
+    for (const char c : text) {
+        if (c == ',')
+            parts.emplace_back();
+        else
+            parts.back().push_back(c);
+    }
+    if (parts.size() != 3 ||
+        std::ranges::any_of(parts, [](const std::string& p) { return p.size() > max_object; }))
+        return std::nullopt;
+    return Identity{parts[0], parts[1], parts[2]};
+}
+
 } // namespace
 
 std::string usage_text()
@@ -34,11 +52,17 @@ std::string usage_text()
                "  --link PATH        where to put the link to the pseudo-terminal (required)\n"
                "  --id N             a device with slave ID N at start, 1..247 (default: one\n"
                "                     device, ID 17); once per device on the line\n"
-               "  --baud B           right after --id: that device answers only while the line\n"
-               "                     is set to B baud (") +
+               "  --baud B           after --id: that device answers only while the line is\n"
+               "                     set to B baud (") +
            speeds_text(", ", ", ") +
            ")\n"
            "                     and ignores frames otherwise (default: any speed)\n"
+           "  --identity V,P,R   after --id: that device answers a read of its\n"
+           "                     identification (function 43/14) with vendor V, product\n"
+           "                     P and revision R, each up to 64 characters (default: an\n"
+           "                     exception, as a device without the function)\n"
+           "  --appear MS        after --id: that device is connected MS milliseconds after\n"
+           "                     the start (0..3600000), as a technician plugs it in\n"
            "  --reply-from-old   answer an ID change from the old address (the ID still changes)\n"
            "  --keep-id          answer an ID change from the new address but keep the old ID\n"
            "  --refuse CODE      refuse every ID change with exception CODE (1..11)\n"
@@ -56,17 +80,19 @@ std::string usage_text()
            "the same ID answer at once and garble each other. The fault options apply to\n"
            "every device. A line of three, two of them at ID 7, one only at 9600 baud:\n"
            "\n"
-           "  qrv-devsim --link ports/COM9 --id 5 --id 7 --baud 9600 --id 7\n";
+           "  qrv-devsim --link ports/COM9 --id 5 --id 7 --baud 9600 --id 7\n"
+           "\n"
+           "A box of new devices at ID 17, plugged in one every 5 seconds:\n"
+           "\n"
+           "  qrv-devsim --link ports/COM9 --id 17 --id 17 --appear 5000 --id 17 --appear 10000\n";
 }
 
 ParseResult parse_options(const std::vector<std::string>& args)
 {
     Options opt;
     bool have_link = false;
-    bool after_id = false; // --baud belongs to the --id just before it
     cli::ArgScanner scanner(args);
     while (const auto arg = scanner.next()) {
-        const bool follows_id = std::exchange(after_id, false);
         const std::string& name = arg->name;
         const auto number = [&](long lo, long hi, long& n) {
             const auto value = scanner.value(*arg);
@@ -85,14 +111,25 @@ ParseResult parse_options(const std::vector<std::string>& args)
         } else if (name == "--id") {
             if (!number(1, max_id, n))
                 return UsageError{"--id needs a number 1..247"};
-            opt.devices.push_back({static_cast<std::uint8_t>(n), 0});
-            after_id = true;
+            opt.devices.push_back({static_cast<std::uint8_t>(n), 0, std::nullopt, {}});
+        } else if ((name == "--baud" || name == "--identity" || name == "--appear") &&
+                   opt.devices.empty()) {
+            return UsageError{name + " must follow an --id"};
         } else if (name == "--baud") {
-            if (!follows_id)
-                return UsageError{"--baud must come right after an --id"};
             if (!number(1, std::numeric_limits<int>::max(), n) || !is_line_speed(n))
                 return UsageError{"--baud needs " + speeds_text(", ", " or ")};
             opt.devices.back().baud = static_cast<unsigned>(n);
+        } else if (name == "--identity") {
+            const auto value = scanner.value(*arg);
+            auto identity = value ? parse_identity(*value) : std::nullopt;
+            if (!identity)
+                return UsageError{
+                    "--identity needs VENDOR,PRODUCT,REVISION, each up to 64 characters"};
+            opt.devices.back().identity = std::move(identity);
+        } else if (name == "--appear") {
+            if (!number(0, 3'600'000, n))
+                return UsageError{"--appear needs milliseconds 0..3600000"};
+            opt.devices.back().appear = std::chrono::milliseconds(n);
         } else if (name == "--late") {
             if (!number(0, 60000, n))
                 return UsageError{"--late needs milliseconds 0..60000"};

@@ -1,8 +1,11 @@
 // Command line of qrv-devsim.
 #pragma once
 
+#include "frame.h"
+
 #include <chrono>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <variant>
 #include <vector>
@@ -13,6 +16,8 @@ namespace qrv::devsim {
 struct DeviceOptions {
     std::uint8_t id = 17;
     unsigned baud = 0; // 0: answers at any speed
+    std::optional<Identity> identity;
+    std::chrono::milliseconds appear{0}; // connected this long after the start
 };
 
 struct Options {
