@@ -55,7 +55,9 @@ const char* system_charset()
 
 std::optional<std::string> record_bytes(std::string_view, std::string_view text)
 {
-    return encode_text("\"" + std::string(text) + "\"\r\n", system_charset());
+    std::string record = "\"";
+    record.append(text).append("\"\r\n");
+    return encode_text(record, system_charset());
 }
 
 bool create_if_missing(const std::string& path)

@@ -10,6 +10,17 @@
 using namespace qrv;
 using namespace qrv::test;
 
+namespace {
+
+// A plan for the table: built here, where GCC 12 sees every member set.
+ScanPlan plan(std::vector<std::int32_t> bauds, std::uint8_t first, std::uint8_t last,
+              int timeout_ms = 0, bool stop_at_first = false, bool identify = false)
+{
+    return {std::move(bauds), first, last, timeout_ms, stop_at_first, identify};
+}
+
+} // namespace
+
 TEST(Scan, EveryAddressAtEverySpeedAsked)
 {
     using Setup = std::function<void(DeviceLine&)>;
@@ -23,16 +34,16 @@ TEST(Scan, EveryAddressAtEverySpeedAsked)
         std::vector<std::int32_t> refused;
     } rows[] = {
         // clang-format off
-        {{5}, as_is, {{9600}, 5, 5}, {"5 9600 value*"}, 1, 1, {}},
+        {{5}, as_is, plan({9600}, 5, 5), {"5 9600 value*"}, 1, 1, {}},
         // Two devices at one address garble their answers: no device.
-        {{3, 3, 5}, as_is, {{9600}, 1, 9, 0, true}, {"3 9600 bad_crc", "5 9600 value*"}, 5, 9, {}},
+        {{3, 3, 5}, as_is, plan({9600}, 1, 9, 0, true), {"3 9600 bad_crc", "5 9600 value*"}, 5, 9, {}},
         // A probe waits its window only: a late answer shows at the next address.
-        {{7}, [](DeviceLine& l) { l.serial.latency_ms = 80; }, {{9600}, 6, 9, 50}, {"8 9600 other_address"}, 4, 4, {}},
-        {{5}, [](DeviceLine& l) { l.serial.refused_bauds = {230400}; }, {{230400, 9600}, 5, 5}, {"5 9600 value*"}, 1, 1, {230400}},
-        {{5}, as_is, {{9600}, 9, 5}, {}, 0, 0, {}}, // a reversed range holds no address
+        {{7}, [](DeviceLine& l) { l.serial.latency_ms = 80; }, plan({9600}, 6, 9, 50), {"8 9600 other_address"}, 4, 4, {}},
+        {{5}, [](DeviceLine& l) { l.serial.refused_bauds = {230400}; }, plan({230400, 9600}, 5, 5), {"5 9600 value*"}, 1, 1, {230400}},
+        {{5}, as_is, plan({9600}, 9, 5), {}, 0, 0, {}}, // a reversed range holds no address
         // Each device's identification, when asked for: none is an exception.
         {{5}, [](DeviceLine& l) { l.bus.add(devsim::Device(6, {}, Identity{"ACME", "QRV-100", "1.2"}), 0); },
-         {{9600}, 4, 6, 0, false, true}, {"5 9600 value* exception", "6 9600 value* ACME|QRV-100|1.2"}, 3, 3, {}},
+         plan({9600}, 4, 6, 0, false, true), {"5 9600 value* exception", "6 9600 value* ACME|QRV-100|1.2"}, 3, 3, {}},
         // clang-format on
     };
     for (const auto& row : rows) {
@@ -64,7 +75,7 @@ TEST(Scan, CommonSpeedsFirstAndAStopEndsIt)
     DeviceLine line({});
     OpenPort port{line.serial, 9, line.clock};
     std::vector<std::int32_t> asked;
-    const ScanResult result = scan(port, {scan_speeds(), 1, 1}, [&](const ScanProgress& p) {
+    const ScanResult result = scan(port, plan(scan_speeds(), 1, 1), [&](const ScanProgress& p) {
         asked.push_back(p.baud);
         return p.done < 4;
     });

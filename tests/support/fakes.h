@@ -205,8 +205,10 @@ private:
     }
     int call(const char* name, int port, int result, long arg = -1)
     {
-        calls.push_back(std::string(name) + " " + std::to_string(port) +
-                        (arg < 0 ? "" : " " + std::to_string(arg)));
+        std::string call = std::string(name).append(" ").append(std::to_string(port));
+        if (arg >= 0)
+            call.append(" ").append(std::to_string(arg));
+        calls.push_back(std::move(call));
         return result;
     }
 };
