@@ -7,21 +7,19 @@ namespace {
 using Kind = ReadReply::Kind;
 using Outcome = CheckedChange::Outcome;
 
-// A second whole answer after the first: two devices that answered one
-// after the other rather than over each other.
-constexpr std::size_t doubled_stray = 5;
-
 // What answers at the address new devices come at.
 enum class AtFrom { nothing, one_device, several };
 
 // One device: a whole answer from that address, with no second one behind
-// it. Anything else that came is more than one talking at once.
+// it (as many bytes again as the shortest answer: two devices that answered
+// one after the other rather than over each other). Anything else that came
+// is more than one talking at once.
 AtFrom judge(const ReadReply& reply)
 {
     if (reply.kind == Kind::none)
         return AtFrom::nothing;
-    const bool whole = reply.kind == Kind::value || reply.kind == Kind::exception;
-    return whole && reply.stray < doubled_stray ? AtFrom::one_device : AtFrom::several;
+    return reply.from_device() && reply.stray < exception_reply_len ? AtFrom::one_device
+                                                                    : AtFrom::several;
 }
 
 class Run {

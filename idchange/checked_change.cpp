@@ -25,11 +25,6 @@ bool confirms(const ReadReply& reply, std::uint8_t new_id)
     return reply.kind == Kind::value && reply.value == new_id;
 }
 
-bool line_failed(const ReadReply& reply)
-{
-    return reply.kind == Kind::not_sent || reply.kind == Kind::port_lost;
-}
-
 // Asks at the new ID until the device answers there with it, confirm_ms
 // have passed, the line fails or the user stops it.
 ReadReply read_back(CheckedChange& result, OpenPort& port, std::uint8_t new_id,
@@ -39,7 +34,7 @@ ReadReply read_back(CheckedChange& result, OpenPort& port, std::uint8_t new_id,
     for (;;) {
         const ReadReply reply = exchange_read(port, new_id, checks.read_timeout_ms);
         const std::int64_t left = start + checks.confirm_ms - port.clock.now_ms();
-        if (confirms(reply, new_id) || line_failed(reply) || left <= 0)
+        if (confirms(reply, new_id) || reply.line_failed() || left <= 0)
             return reply;
         if ((result.stopped = asked_to_stop(checks)))
             return reply;
@@ -74,7 +69,6 @@ void after_change(CheckedChange& result, OpenPort& port, std::uint8_t old_id, st
         result.outcome = Outcome::unverified;
         result.readback = readback_not_asked;
     } else if ((result.stopped = asked_to_stop(checks))) {
-        result.outcome = verdict == Verdict::success ? Outcome::unverified : result.outcome;
         result.readback = readback_stopped;
     } else {
         result.after = read_back(result, port, new_id, checks);
@@ -98,7 +92,7 @@ void after_change(CheckedChange& result, OpenPort& port, std::uint8_t old_id, st
         }
         if (why)
             result.readback += std::string("（") + why + "）";
-        if (line_failed(after))
+        if (after.line_failed())
             result.line_status = port.failed;
     }
     if (result.stopped && verdict == Verdict::success)
@@ -184,7 +178,7 @@ CheckedChange checked_change(OpenPort& port, const std::string& folder, std::uin
     // Any answer at all, even a corrupt or late one, means a device holds the address.
     if (checks.check_free) {
         result.before = exchange_read(port, new_id, checks.read_timeout_ms);
-        if (line_failed(*result.before)) {
+        if (result.before->line_failed()) {
             result.outcome =
                 result.before->kind == Kind::not_sent ? Outcome::not_sent : Outcome::port_lost;
             result.line_status = port.failed;
@@ -201,7 +195,6 @@ CheckedChange checked_change(OpenPort& port, const std::string& folder, std::uin
     }
     ChangeAttempt attempt(nullptr, port, folder, old_id, new_id);
     attempt.exchange();
-    result.change.verdict = attempt.verdict();
     result.outcome = failed(attempt.verdict());
     result.line_status = port.failed;
     // Read back unless nothing went out, the device refused or the line is gone.

@@ -32,6 +32,10 @@ Frame build(std::uint8_t address, std::uint8_t function, std::uint16_t reg, std:
     return frame;
 }
 
+// A read's reply with the one register's value: address, function, byte
+// count, the value, CRC.
+constexpr std::size_t value_reply_len = 7;
+
 // What the framing alone says of a reply that takes len bytes: nothing,
 // too short, a bad CRC, another address; garbled for a whole frame from id,
 // whose content is for the caller to judge.
@@ -62,7 +66,7 @@ Frame build_read_request(std::uint8_t id)
 
 std::size_t read_reply_len(std::span<const std::uint8_t> head)
 {
-    return head.size() >= 2 && (head[1] & exception_flag) ? 5 : 7;
+    return head.size() >= 2 && (head[1] & exception_flag) ? exception_reply_len : value_reply_len;
 }
 
 ReadReply parse_read_reply(std::span<const std::uint8_t> bytes, std::uint8_t id)
@@ -70,18 +74,19 @@ ReadReply parse_read_reply(std::span<const std::uint8_t> bytes, std::uint8_t id)
     ReadReply reply = judge_frame(bytes, id, read_reply_len(bytes));
     if (reply.kind != ReadReply::Kind::garbled)
         return reply;
-    if (bytes.size() == 5 && bytes[1] == (fc_read_holding_registers | exception_flag))
+    if (bytes.size() == exception_reply_len &&
+        bytes[1] == (fc_read_holding_registers | exception_flag))
         return {ReadReply::Kind::exception, 0, bytes[2], id};
-    if (bytes.size() == 7 && bytes[1] == fc_read_holding_registers && bytes[2] == 2)
+    if (bytes.size() == value_reply_len && bytes[1] == fc_read_holding_registers && bytes[2] == 2)
         return {ReadReply::Kind::value, static_cast<std::uint16_t>(bytes[3] << 8 | bytes[4]), 0,
                 id};
     return reply;
 }
 
-std::array<std::uint8_t, 7> build_identify_request(std::uint8_t id)
+std::array<std::uint8_t, identify_request_len> build_identify_request(std::uint8_t id)
 {
-    std::array<std::uint8_t, 7> frame{id, fc_encapsulated_interface, mei_read_device_id,
-                                      device_id_basic, 0};
+    std::array<std::uint8_t, identify_request_len> frame{id, fc_encapsulated_interface,
+                                                         mei_read_device_id, device_id_basic, 0};
     put_frame_crc(frame);
     return frame;
 }
@@ -91,7 +96,6 @@ namespace {
 // Address, function, MEI type, code, conformity, more follows, next object,
 // number of objects; then each object's id, length and bytes.
 constexpr std::size_t identify_head_len = 8;
-constexpr std::size_t exception_len = 5;
 
 std::string printable(std::span<const std::uint8_t> bytes)
 {
@@ -107,7 +111,7 @@ std::string printable(std::span<const std::uint8_t> bytes)
 std::size_t identify_reply_len(std::span<const std::uint8_t> head)
 {
     if (head.size() >= 2 && (head[1] & exception_flag))
-        return exception_len;
+        return exception_reply_len;
     std::size_t len = identify_head_len;
     for (std::size_t object = 0; head.size() >= identify_head_len && object < head[7] &&
                                  head.size() >= len + 2 && len + 2 <= max_frame_len;
@@ -122,7 +126,8 @@ IdentifyReply parse_identify_reply(std::span<const std::uint8_t> bytes, std::uin
     IdentifyReply reply{frame.kind, frame.code, frame.from, {}};
     if (frame.kind != ReadReply::Kind::garbled)
         return reply;
-    if (bytes.size() == exception_len && bytes[1] == (fc_encapsulated_interface | exception_flag))
+    if (bytes.size() == exception_reply_len &&
+        bytes[1] == (fc_encapsulated_interface | exception_flag))
         return {ReadReply::Kind::exception, bytes[2], 0, {}};
     const bool framed = bytes.size() >= identify_head_len + 2 &&
                         bytes[1] == fc_encapsulated_interface && bytes[2] == mei_read_device_id &&

@@ -25,8 +25,10 @@ inline constexpr std::uint16_t id_register = 10;
 inline constexpr std::uint8_t fc_encapsulated_interface = 0x2B;
 inline constexpr std::uint8_t mei_read_device_id = 0x0E;
 inline constexpr std::uint8_t device_id_basic = 0x01;
-// The longest frame Modbus RTU allows.
+// The longest frame Modbus RTU allows, and the length of an exception
+// reply: address, function with the flag, code, CRC.
 inline constexpr std::size_t max_frame_len = 256;
+inline constexpr std::size_t exception_reply_len = 5;
 
 // CRC-16/MODBUS of the bytes; sent low byte first.
 std::uint16_t crc16(std::span<const std::uint8_t> bytes);
@@ -59,6 +61,11 @@ struct ReadReply {
     std::uint8_t from = 0;
     bool late = false;     // whole only after the answer window, before the line fell quiet
     std::size_t stray = 0; // bytes that came after the whole reply, dropped
+
+    // A device answered: a value or an exception from the address asked.
+    bool from_device() const { return kind == Kind::value || kind == Kind::exception; }
+    // The line failed: the request did not go out, or the port went.
+    bool line_failed() const { return kind == Kind::not_sent || kind == Kind::port_lost; }
 };
 
 // A device's identification: its basic objects as it gives them, a control
@@ -76,8 +83,9 @@ struct IdentifyReply {
     Identity identity;
 };
 
-// The read of the basic identification of the device at id: 7 bytes.
-std::array<std::uint8_t, 7> build_identify_request(std::uint8_t id);
+// The read of the basic identification of the device at id.
+inline constexpr std::size_t identify_request_len = 7;
+std::array<std::uint8_t, identify_request_len> build_identify_request(std::uint8_t id);
 
 // How many bytes a reply to it takes, judging by what has come so far: 5 for
 // an exception, else the header, each object announced and the CRC, at most

@@ -27,10 +27,7 @@ struct ScanHit {
     std::int32_t baud;
     ReadReply reply;
     std::optional<IdentifyReply> identity; // a device's, when asked for
-    bool device() const
-    {
-        return reply.kind == ReadReply::Kind::value || reply.kind == ReadReply::Kind::exception;
-    }
+    bool device() const { return reply.from_device(); }
 };
 
 // Where a scan stands, for whoever shows its progress.

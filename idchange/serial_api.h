@@ -9,6 +9,10 @@ namespace qrv {
 
 // The port numbers the serial library takes: 1..max_port_number.
 inline constexpr int max_port_number = 255;
+inline constexpr bool is_port_number(int port)
+{
+    return port >= 1 && port <= max_port_number;
+}
 
 // Status codes. 0 is success; every failure is negative.
 enum SioStatus : int {

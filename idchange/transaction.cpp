@@ -18,6 +18,14 @@ std::int64_t wire_ms(std::size_t bytes, std::int32_t baud)
 // A line that chatters on is not waited for longer than this.
 constexpr int max_settle_ms = 2000;
 
+// Reads what is waiting, as much as one call takes, onto the end of into.
+void read_waiting(OpenPort& port, int waiting, std::vector<std::uint8_t>& into)
+{
+    std::uint8_t buf[256];
+    const int n = port.serial.sio_read(port.port, buf, std::min<int>(waiting, sizeof buf));
+    into.insert(into.end(), buf, buf + std::max(n, 0));
+}
+
 // Takes what arrives into got until it holds a whole reply to a read or the
 // deadline has passed; with quiet_ms, each byte moves the deadline on to
 // quiet_ms after it. True when the reply is whole; a line that fails ends it
@@ -31,9 +39,7 @@ bool take_reply(OpenPort& port, std::vector<std::uint8_t>& got, std::int64_t dea
     int waiting = port.serial.sio_iqueue(port.port);
     while (waiting >= 0 && got.size() < reply_len(got)) {
         if (waiting > 0) {
-            std::uint8_t buf[256];
-            const int n = port.serial.sio_read(port.port, buf, std::min<int>(waiting, sizeof buf));
-            got.insert(got.end(), buf, buf + std::max(n, 0));
+            read_waiting(port, waiting, got);
             if (quiet_ms > 0)
                 deadline = std::max(deadline, port.clock.now_ms() + quiet_ms);
             waiting = port.serial.sio_iqueue(port.port);
@@ -189,11 +195,10 @@ void ChangeAttempt::take_by_length(int waiting)
     std::vector<std::uint8_t> got(static_cast<std::size_t>(waiting));
     got.resize(static_cast<std::size_t>(
         std::max(m_port.serial.sio_read(m_port.port, got.data(), waiting), 0)));
-    constexpr std::size_t exception_len = 5;
-    const bool refused = got.size() >= exception_len && got[0] == m_request[0] &&
+    const bool refused = got.size() >= exception_reply_len && got[0] == m_request[0] &&
                          got[1] == (fc_write_single_register | exception_flag) &&
-                         frame_crc_ok(std::span(got).first(exception_len));
-    const std::size_t len = refused ? exception_len : frame_len;
+                         frame_crc_ok(std::span(got).first(exception_reply_len));
+    const std::size_t len = refused ? exception_reply_len : frame_len;
     m_port.unsettled = got.size() < len;
     if (got.size() < len)
         return;
@@ -307,10 +312,7 @@ void settle(OpenPort& port)
             if (waiting < 0)
                 break;
             if (waiting > 0) {
-                std::uint8_t buf[256];
-                const int n =
-                    port.serial.sio_read(port.port, buf, std::min<int>(waiting, sizeof buf));
-                port.settled.insert(port.settled.end(), buf, buf + std::max(n, 0));
+                read_waiting(port, waiting, port.settled);
                 quiet_until = port.clock.now_ms() + port.guard_ms;
             }
         }

@@ -155,7 +155,7 @@ private:
 
 std::string QtSerial::device_path(int port) const
 {
-    if (port < 1 || port > max_port_number)
+    if (!is_port_number(port))
         return {};
     namespace fs = std::filesystem;
     const fs::path link = fs::path(m_tool_folder) / "ports" / ("COM" + std::to_string(port));

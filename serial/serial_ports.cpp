@@ -2,20 +2,11 @@
 
 namespace qrv {
 
-namespace {
-
-bool in_range(int port)
-{
-    return port >= 1 && port <= max_port_number;
-}
-
-} // namespace
-
 SerialPorts::~SerialPorts() = default;
 
 int SerialPorts::find(int port, SerialDevice*& device) const
 {
-    const auto it = in_range(port) ? m_ports.find(port) : m_ports.end();
+    const auto it = is_port_number(port) ? m_ports.find(port) : m_ports.end();
     if (it == m_ports.end())
         return sio_bad_port;
     device = it->second.device.get();
@@ -42,7 +33,7 @@ int SerialPorts::sio_open(int port)
 
 int SerialPorts::sio_open_device(int port, const std::string& device)
 {
-    if (!in_range(port))
+    if (!is_port_number(port))
         return sio_bad_port;
     if (m_ports.count(port) != 0)
         return sio_already_open;

@@ -253,8 +253,7 @@ std::string win32_device_path(const std::string& name)
 
 std::string Win32Serial::device_path(int port) const
 {
-    return port >= 1 && port <= max_port_number ? win32_device_path("COM" + std::to_string(port))
-                                                : std::string();
+    return is_port_number(port) ? win32_device_path("COM" + std::to_string(port)) : std::string();
 }
 
 std::unique_ptr<SerialDevice> Win32Serial::open_device(const std::string& device, int& status,

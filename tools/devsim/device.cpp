@@ -10,7 +10,6 @@ namespace qrv::devsim {
 
 namespace {
 
-constexpr std::size_t request_len = 8; // both supported requests are this long
 constexpr std::uint16_t max_read_qty = 125;
 
 std::uint16_t word_at(std::span<const std::uint8_t> frame, std::size_t pos)
@@ -87,7 +86,7 @@ Outcome Device::handle(std::span<const std::uint8_t> frame)
 
 Outcome Device::write_single(std::uint8_t addr, std::span<const std::uint8_t> frame)
 {
-    if (frame.size() != request_len)
+    if (frame.size() != frame_len)
         return exception(addr, frame[1], exc_illegal_data_value, "wrong length");
     const std::uint16_t reg = word_at(frame, 2);
     const std::uint16_t value = word_at(frame, 4);
@@ -117,7 +116,7 @@ Outcome Device::write_single(std::uint8_t addr, std::span<const std::uint8_t> fr
 
 Outcome Device::read_holding(std::uint8_t addr, std::span<const std::uint8_t> frame)
 {
-    if (frame.size() != request_len)
+    if (frame.size() != frame_len)
         return exception(addr, frame[1], exc_illegal_data_value, "wrong length");
     const std::uint16_t start = word_at(frame, 2);
     const std::uint16_t qty = word_at(frame, 4);
@@ -138,10 +137,9 @@ Outcome Device::read_holding(std::uint8_t addr, std::span<const std::uint8_t> fr
 // answer.
 Outcome Device::read_identification(std::uint8_t addr, std::span<const std::uint8_t> frame)
 {
-    constexpr std::size_t identify_len = 7;
     if (!m_identity || frame[2] != mei_read_device_id)
         return exception(addr, frame[1], exc_illegal_function, "no identification");
-    if (frame.size() != identify_len || frame[3] != device_id_basic)
+    if (frame.size() != identify_request_len || frame[3] != device_id_basic)
         return exception(addr, frame[1], exc_illegal_data_value, "basic identification only");
     const std::string* const objects[] = {&m_identity->vendor, &m_identity->product,
                                           &m_identity->revision};
