@@ -21,9 +21,17 @@ namespace {
 
 using Outcome = CheckedChange::Outcome;
 
-bool line_failed(const ReadReply& reply)
+// The speed the command line gave; none for a scan of every speed.
+std::optional<std::int32_t> given_baud(const Options& opt)
 {
-    return reply.kind == ReadReply::Kind::not_sent || reply.kind == ReadReply::Kind::port_lost;
+    return opt.baud ? std::optional(opt.baud) : std::nullopt;
+}
+
+// The status of a run of changes once one more has ended with exit: the
+// first failure's, but a day log not written before any other.
+int with_exit(int status, int exit)
+{
+    return exit != exit_ok && (status == exit_ok || exit == exit_not_filed) ? exit : status;
 }
 
 int outcome_exit(const CheckedChange& c)
@@ -142,15 +150,24 @@ public:
         }
         // A late answer must not reach whatever runs next on this line.
         settle(m_port);
-        return m_output_failed ? exit_output : m_platform.stop() ? exit_interrupted : status;
+        return ending(m_platform.stop(), status);
     }
 
 private:
     Result result(std::string what, std::optional<int> exit) const
     {
-        return {to_string(m_opt.command), std::move(what), exit,
-                m_opt.baud ? std::optional(m_port.baud) : std::nullopt};
+        return {to_string(m_opt.command), std::move(what), exit, given_baud(m_opt)};
     }
+
+    // What the run exits with: results that could not be written, then a
+    // stop, come before what it found.
+    int ending(bool stopped, int status) const
+    {
+        return m_output_failed ? exit_output : stopped ? exit_interrupted : status;
+    }
+
+    // A line of the program's own on standard error.
+    void say(const char* text) { m_err.write(std::string("qrv-idctl: ") + text + "\n"); }
 
     // Tells a result; an adapter that echoes is said once, and in every
     // JSON object after.
@@ -159,11 +176,11 @@ private:
         if (m_line.echoes()) {
             r.fields.add_bool("echo", true);
             if (!m_echo_told && !m_opt.json)
-                m_err.write(std::string("qrv-idctl: ") + text_echo_found + "\n");
+                say(text_echo_found);
             m_echo_told = true;
         }
         if (!print(r, m_opt.json, m_out, m_err) && !std::exchange(m_output_failed, true))
-            m_err.write(std::string("qrv-idctl: ") + text_output_failed + "\n");
+            say(text_output_failed);
     }
 
     // The user asked to stop, or nobody reads what is told any more.
@@ -197,11 +214,11 @@ private:
     {
         const ReadReply reply = exchange_read(m_port, m_opt.id, timeout());
         Result r = result(to_string(reply.kind), reply.kind == ReadReply::Kind::value ? exit_ok
-                                                 : line_failed(reply)                 ? exit_port
-                                                                      : exit_failed);
+                                                 : reply.line_failed()                ? exit_port
+                                                                       : exit_failed);
         r.fields.add("id", m_opt.id).add_reply_details(reply);
         r.text = text_id(m_opt.id) + reply_text(reply);
-        if (line_failed(reply))
+        if (reply.line_failed())
             add_port_failure(r);
         tell(r);
         return r.exit.value_or(exit_ok);
@@ -306,15 +323,14 @@ int Session::run_batch(const BatchFile& batch)
         const Result r = change(c.line, c.old_id, c.new_id);
         const int exit = r.exit.value_or(exit_ok);
         results[done++] = r.result;
-        if (exit != exit_ok && (status == exit_ok || exit == exit_not_filed))
-            status = exit;
+        status = with_exit(status, exit);
         stopped = exit == exit_interrupted;
         // A port that failed takes no further request, whatever --keep-going says.
         if (stopped || exit == exit_port || (exit != exit_ok && !m_opt.keep_going))
             break;
     }
     stopped = stopped || stopping();
-    const int final_status = m_output_failed ? exit_output : stopped ? exit_interrupted : status;
+    const int final_status = ending(stopped, status);
     for (std::size_t i = done; i < batch.changes.size(); ++i) {
         const BatchLine& c = batch.changes[i];
         Result r = result(to_string(Outcome::not_run), std::nullopt);
@@ -414,7 +430,7 @@ void Session::assign_event(const AssignEvent& e)
     }
     clear_progress();
     if (e.kind == AssignEvent::Kind::removal) {
-        m_err.write(std::string("qrv-idctl: ") + text_remove_device + "\n");
+        say(text_remove_device);
         return;
     }
     if (e.kind == AssignEvent::Kind::changed) {
@@ -444,14 +460,12 @@ int Session::assign_status(const AssignResult& result) const
 {
     int status = exit_ok;
     for (const AssignedDevice& d : result.devices)
-        if (const int exit = outcome_exit(d.change);
-            exit != exit_ok && (status == exit_ok || exit == exit_not_filed))
-            status = exit;
+        status = with_exit(status, outcome_exit(d.change));
     if (status == exit_ok && result.failed != sio_ok)
         status = exit_port;
     if (status == exit_ok && result.used_up)
         status = exit_taken;
-    return m_output_failed ? exit_output : result.stopped ? exit_interrupted : status;
+    return ending(result.stopped, status);
 }
 
 int Session::run_assign()
@@ -516,8 +530,7 @@ int open_port(const Options& opt, const Platform& platform, int& port, TextSink&
     }
     if (status == sio_ok)
         return exit_ok;
-    Result r{to_string(opt.command), "port_error", exit_port,
-             opt.baud ? std::optional(opt.baud) : std::nullopt};
+    Result r{to_string(opt.command), "port_error", exit_port, given_baud(opt)};
     const std::string device = serial.sio_device(port), reason = serial.sio_last_error();
     r.fields.add("device", device).add("reason", reason);
     return tell_error(r, text_port_error(message, device, reason), opt.json, out, err);
@@ -538,9 +551,8 @@ int load_batch(const Options& opt, BatchFile& batch, TextSink& out, TextSink& er
         text += opt.file + "：" + e + "\n";
     if (batch.more_errors > 0)
         text += text_more_errors(batch.more_errors) + "\n";
-    return tell_error(
-        {"batch", "file_error", exit_usage, opt.baud ? std::optional(opt.baud) : std::nullopt},
-        text + text_file_refused, opt.json, out, err);
+    return tell_error({"batch", "file_error", exit_usage, given_baud(opt)},
+                      text + text_file_refused, opt.json, out, err);
 }
 
 } // namespace

@@ -77,11 +77,6 @@ JsonFields& JsonFields::add_bool(std::string_view key, bool value)
     return add_json(key, value ? "true" : "false");
 }
 
-std::string reply_object(const ReadReply& reply)
-{
-    return JsonFields().add("result", to_string(reply.kind)).add_reply_details(reply).object();
-}
-
 JsonFields& JsonFields::add_reply_details(const ReadReply& reply)
 {
     if (reply.kind == ReadReply::Kind::value)

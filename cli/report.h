@@ -63,9 +63,6 @@ struct Result {
 // One JSON line, or the text; false when it could not be written.
 bool print(const Result& result, bool json, TextSink& out, TextSink& err);
 
-// A read's reply as an object of its own: its kind as "result", and its details.
-std::string reply_object(const ReadReply& reply);
-
 // A JSON string of text that should be UTF-8; a byte that is no part of a
 // UTF-8 character (a path's, say) is escaped as the character of its value.
 std::string json_string(std::string_view text);

@@ -20,7 +20,7 @@ std::string join(std::initializer_list<std::string_view> parts)
     return text;
 }
 
-std::string number(long long n)
+template <typename Integer> std::string number(Integer n)
 {
     return std::to_string(n);
 }
@@ -34,8 +34,7 @@ std::string text_log_not_written(const std::string& path, const std::string& rea
 
 std::string text_batch_done(std::size_t done, std::size_t total)
 {
-    return join({"已执行 ", number(static_cast<long long>(done)), " 行，共 ",
-                 number(static_cast<long long>(total)), " 行"});
+    return join({"已执行 ", number(done), " 行，共 ", number(total), " 行"});
 }
 
 std::string text_port_error(const std::string& message, const std::string& device,
@@ -52,7 +51,7 @@ std::string text_port_failure(const std::string& device, const std::string& reas
 
 std::string text_more_errors(std::size_t more)
 {
-    return join({"另有 ", number(static_cast<long long>(more)), " 处错误"});
+    return join({"另有 ", number(more), " 处错误"});
 }
 
 std::string text_identity(const IdentifyReply& identity)
@@ -68,7 +67,7 @@ std::string text_identity(const IdentifyReply& identity)
 std::string text_assign_waiting(int from, int next_id, std::size_t devices)
 {
     return join({"等待接入ID ", number(from), " 的新设备，下一个ID ", number(next_id), "，已接入 ",
-                 number(static_cast<long long>(devices)), " 台（Ctrl-C 结束）"});
+                 number(devices), " 台（Ctrl-C 结束）"});
 }
 
 std::string text_several(int from, const ReadReply& reply)
@@ -84,13 +83,12 @@ std::string text_skipped(int id, const ReadReply& reply)
 
 std::string text_device_number(std::size_t device)
 {
-    return join({"第 ", number(static_cast<long long>(device)), " 台："});
+    return join({"第 ", number(device), " 台："});
 }
 
 std::string text_assign_done(std::size_t numbered, std::size_t devices)
 {
-    return join({"已编号 ", number(static_cast<long long>(numbered)), " 台，共接入 ",
-                 number(static_cast<long long>(devices)), " 台"});
+    return join({"已编号 ", number(numbered), " 台，共接入 ", number(devices), " 台"});
 }
 
 std::string text_unrecognised(const ReadReply& reply)
@@ -100,7 +98,7 @@ std::string text_unrecognised(const ReadReply& reply)
 
 std::string text_found(std::size_t devices)
 {
-    return join({"找到 ", number(static_cast<long long>(devices)), " 台设备"});
+    return join({"找到 ", number(devices), " 台设备"});
 }
 
 std::string text_speed_refused(std::int32_t baud)
@@ -121,8 +119,7 @@ std::string text_ids(int from, int to)
 std::string text_batch_progress(std::size_t at, std::size_t of, int line, int from, int to)
 {
     const std::string change = join({"ID ", number(from), " → ", number(to)});
-    return join({"[", number(static_cast<long long>(at)), "/", number(static_cast<long long>(of)),
-                 "] ", text_at_line(line, change), " ..."});
+    return join({"[", number(at), "/", number(of), "] ", text_at_line(line, change), " ..."});
 }
 
 std::string text_scan_progress(std::int32_t baud, int id, std::size_t devices,
