@@ -17,24 +17,6 @@ namespace {
 
 constexpr std::string_view utf8_bom = "\xEF\xBB\xBF";
 
-// The text in the code page, or nothing when the code page cannot hold every
-// character of it.
-std::optional<std::string> in_code_page_exactly(const std::wstring& text, UINT cp)
-{
-    // UTF-8 holds every character, and Windows takes no such flags for it.
-    const DWORD flags = cp == CP_UTF8 ? 0 : WC_NO_BEST_FIT_CHARS;
-    BOOL unmapped = FALSE;
-    BOOL* ask = cp == CP_UTF8 ? nullptr : &unmapped;
-    const int n = WideCharToMultiByte(cp, flags, text.data(), static_cast<int>(text.size()),
-                                      nullptr, 0, nullptr, ask);
-    if (n <= 0 || unmapped)
-        return std::nullopt;
-    std::string out(static_cast<std::size_t>(n), '\0');
-    WideCharToMultiByte(cp, flags, text.data(), static_cast<int>(text.size()), out.data(), n,
-                        nullptr, nullptr);
-    return out;
-}
-
 } // namespace
 
 char path_separator()
@@ -54,18 +36,8 @@ std::optional<std::string> encode_text(std::string_view utf8, const char* charse
         return std::string();
     // A broken sequence widens to U+FFFD; it is written as '?', as elsewhere.
     std::replace(text.begin(), text.end(), L'\xFFFD', L'?');
-    const UINT cp = static_cast<UINT>(std::atoi(charset + 2)); // "CP936"
-    // UTF-8 holds every character, and Windows refuses the whole conversion
-    // when it is given a default character for it (an ANSI code page of 65001).
-    const char* unmapped = cp == CP_UTF8 ? nullptr : "?";
-    const int n = WideCharToMultiByte(cp, 0, text.data(), static_cast<int>(text.size()), nullptr, 0,
-                                      unmapped, nullptr);
-    if (n <= 0)
-        return std::nullopt;
-    std::string out(static_cast<std::size_t>(n), '\0');
-    WideCharToMultiByte(cp, 0, text.data(), static_cast<int>(text.size()), out.data(), n, unmapped,
-                        nullptr);
-    return out;
+    // "CP936"; an ANSI code page of 65001 is UTF-8.
+    return in_code_page(text, static_cast<UINT>(std::atoi(charset + 2)));
 }
 
 const char* system_charset()
@@ -84,7 +56,7 @@ std::optional<std::string> record_bytes(std::string_view head, std::string_view 
     if (!head.empty())
         return encode_text(record, system_charset());
     if (std::wstring whole = wide(record); whole.find(L'\xFFFD') == std::wstring::npos)
-        if (auto ansi = in_code_page_exactly(whole, GetACP()))
+        if (auto ansi = in_code_page(whole, GetACP(), true))
             return ansi;
     const auto utf8 = encode_text(record, "CP65001");
     return utf8 ? std::optional(std::string(utf8_bom) + *utf8) : std::nullopt;

@@ -2,6 +2,7 @@
 // the system's words for its errors.
 #pragma once
 
+#include <optional>
 #include <string>
 #include <windows.h>
 
@@ -16,14 +17,32 @@ inline std::wstring wide(const std::string& utf8)
     return out;
 }
 
+// UTF-16 text in code page cp. A character the code page cannot hold
+// becomes '?', or with exact leaves nothing, as does text Windows cannot
+// convert at all; exact also refuses near look-alikes. UTF-8 holds every
+// character, and Windows takes neither flags nor a default character for it.
+inline std::optional<std::string> in_code_page(const std::wstring& text, UINT cp,
+                                               bool exact = false)
+{
+    if (text.empty())
+        return std::string();
+    const bool checked = exact && cp != CP_UTF8;
+    const DWORD flags = checked ? WC_NO_BEST_FIT_CHARS : 0;
+    const char* unmapped = cp == CP_UTF8 ? nullptr : "?";
+    BOOL defaulted = FALSE;
+    const int size = static_cast<int>(text.size());
+    const int n = WideCharToMultiByte(cp, flags, text.data(), size, nullptr, 0, unmapped,
+                                      checked ? &defaulted : nullptr);
+    if (n <= 0 || defaulted)
+        return std::nullopt;
+    std::string out(static_cast<std::size_t>(n), '\0');
+    WideCharToMultiByte(cp, flags, text.data(), size, out.data(), n, unmapped, nullptr);
+    return out;
+}
+
 inline std::string utf8(const std::wstring& text)
 {
-    const int n = WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()),
-                                      nullptr, 0, nullptr, nullptr);
-    std::string out(static_cast<std::size_t>(n > 0 ? n : 0), '\0');
-    WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), out.data(), n,
-                        nullptr, nullptr);
-    return out;
+    return in_code_page(text, CP_UTF8).value_or(std::string());
 }
 
 // The system's words for a Win32 error, in the user's language, without the

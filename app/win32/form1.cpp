@@ -108,6 +108,13 @@ int list_index(HWND list)
     return static_cast<int>(SendMessageW(list, CB_GETCURSEL, 0, 0));
 }
 
+// The caret to the end of a box's text, nothing selected.
+void caret_to_end(HWND box)
+{
+    const int end = GetWindowTextLengthW(box);
+    SendMessageW(box, EM_SETSEL, static_cast<WPARAM>(end), end);
+}
+
 void add_entry(HWND list, const std::string& text)
 {
     SendMessageW(list, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(wide(text).c_str()));
@@ -458,8 +465,7 @@ void Form1::set_box_text(HWND box, const std::string& text)
     if (window_text(box) == text)
         return;
     SetWindowTextW(box, wide(text).c_str());
-    const int end = GetWindowTextLengthW(box);
-    SendMessageW(box, EM_SETSEL, static_cast<WPARAM>(end), end);
+    caret_to_end(box);
 }
 
 std::string Form1::log_text() const
@@ -475,8 +481,7 @@ void Form1::set_log_text(const std::string& text)
 
 void Form1::append_log_text(const std::string& text)
 {
-    const int end = GetWindowTextLengthW(log_box());
-    SendMessageW(log_box(), EM_SETSEL, static_cast<WPARAM>(end), end);
+    caret_to_end(log_box());
     SendMessageW(log_box(), EM_REPLACESEL, FALSE, reinterpret_cast<LPARAM>(wide(text).c_str()));
     show_log_end();
 }
@@ -484,7 +489,6 @@ void Form1::append_log_text(const std::string& text)
 void Form1::show_log_end()
 {
     // The newest lines, with the verdict, are the ones to see.
-    const int end = GetWindowTextLengthW(log_box());
-    SendMessageW(log_box(), EM_SETSEL, static_cast<WPARAM>(end), end);
+    caret_to_end(log_box());
     SendMessageW(log_box(), EM_SCROLLCARET, 0, 0);
 }
