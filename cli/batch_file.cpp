@@ -10,7 +10,6 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
-#include <iostream>
 #include <iterator>
 
 namespace qrv::cli {
@@ -134,8 +133,6 @@ BatchFile parse_batch(std::string_view bytes)
 
 FileBytes read_batch_file(const std::string& path)
 {
-    if (path == "-")
-        return read_batch(std::cin);
     namespace fs = std::filesystem;
     std::error_code ec;
     const fs::path file = file_path(path);

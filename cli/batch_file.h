@@ -35,9 +35,9 @@ bool parse_id(std::string_view text, std::uint8_t& id);
 // writes them.
 BatchFile parse_batch(std::string_view bytes);
 
-// The bytes of the file at path ("-": standard input), or why there are
-// none: it is no file, it cannot be read, or it is larger than
-// max_batch_bytes (told before reading where it can be).
+// The bytes of the file at path, or why there are none: it is no file, it
+// cannot be read, or it is larger than max_batch_bytes (told before reading
+// where it can be). Standard input is read where a stop can end the wait.
 struct FileBytes {
     std::string bytes;
     std::string error; // empty: read

@@ -4,6 +4,7 @@
 #include "batch_file.h"
 #include "checked_change.h"
 #include "day_log_file.h"
+#include "interrupt.h"
 #include "options.h"
 #include "report.h"
 #include "scan.h"
@@ -12,6 +13,7 @@
 #include "watched_line.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <cstring>
 #include <utility>
 
@@ -49,6 +51,7 @@ int outcome_exit(const CheckedChange& c)
     case Outcome::unverified:
         return exit_ok;
     case Outcome::taken:
+    case Outcome::several:
         return exit_taken;
     case Outcome::not_sent:
     case Outcome::port_lost:
@@ -121,11 +124,15 @@ public:
     Session(const Options& opt, const std::string& folder, const Platform& platform, int port,
             TextSink& out, TextSink& err)
         : m_opt(opt), m_folder(folder), m_platform(platform), m_out(out), m_err(err),
-          m_line(platform.serial, opt.verbose ? &err : nullptr, opt.echo),
-          m_clock(platform.clock, m_line, port),
-          m_port(m_line, port, m_clock, opt.baud, line_guard_ms),
+          m_watched(platform.serial, opt.verbose ? &err : nullptr, opt.echo),
+          m_line(m_watched, port, platform.clock, opt.baud, late_answer_ms),
           m_progress(platform.err_is_terminal)
     {
+        m_line.set_stop([this] { return stopping(); });
+        if (opt.verbose)
+            m_line.set_trace([this](const char* what, std::span<const std::uint8_t> bytes) {
+                m_watched.show(what, bytes);
+            });
     }
 
     int run(const BatchFile& batch)
@@ -148,8 +155,6 @@ public:
             status = run_assign();
             break;
         }
-        // A late answer must not reach whatever runs next on this line.
-        settle(m_port);
         return ending(m_platform.stop(), status);
     }
 
@@ -173,7 +178,7 @@ private:
     // JSON object after.
     void tell(Result r)
     {
-        if (m_line.echoes()) {
+        if (m_watched.echoes()) {
             r.fields.add_bool("echo", true);
             if (!m_echo_told && !m_opt.json)
                 say(text_echo_found);
@@ -189,8 +194,9 @@ private:
     // The line failed: its device and the system's words for why.
     void add_port_failure(Result& r) const
     {
-        const std::string device = m_line.sio_device(m_port.port);
-        const std::string reason = m_line.sio_last_error();
+        const std::string device = m_watched.sio_device(m_line.port());
+        const std::string reason =
+            m_line.failed() == line_busy ? text_line_busy : m_watched.sio_last_error();
         r.fields.add("device", device).add("reason", reason);
         r.text += '\n';
         r.text += text_port_failure(device, reason);
@@ -207,17 +213,18 @@ private:
 
     int timeout() const
     {
-        return m_opt.timeout_ms > 0 ? m_opt.timeout_ms : default_read_timeout_ms(m_port.baud);
+        return m_opt.timeout_ms > 0 ? m_opt.timeout_ms : default_read_timeout_ms(m_line.baud());
     }
 
     int read()
     {
-        const ReadReply reply = exchange_read(m_port, m_opt.id, timeout());
+        const ReadReply reply = exchange_read(m_line, m_opt.id, timeout());
         Result r = result(to_string(reply.kind), reply.kind == ReadReply::Kind::value ? exit_ok
                                                  : reply.line_failed()                ? exit_port
                                                                        : exit_failed);
         r.fields.add("id", m_opt.id).add_reply_details(reply);
-        r.text = text_id(m_opt.id) + reply_text(reply);
+        const bool cut_short = reply.kind == ReadReply::Kind::none && stopping();
+        r.text = text_id(m_opt.id) + (cut_short ? text_read_stopped : reply_text(reply));
         if (reply.line_failed())
             add_port_failure(r);
         tell(r);
@@ -228,14 +235,13 @@ private:
 
     ChangeChecks change_checks() const
     {
-        return {!m_opt.force, !m_opt.no_verify, timeout(), m_opt.confirm_ms,
-                [this] { return stopping(); }};
+        return {!m_opt.force, !m_opt.force, !m_opt.no_verify, timeout(), m_opt.confirm_ms};
     }
 
     // One checked change, told.
     Result change(int line, std::uint8_t from, std::uint8_t to)
     {
-        const CheckedChange c = checked_change(m_port, m_folder, from, to, change_checks());
+        const CheckedChange c = checked_change(m_line, m_folder, from, to, change_checks());
         Result r = change_result(c, line, from, to);
         tell(r);
         return r;
@@ -262,15 +268,22 @@ private:
         if (std::exchange(m_progress_shown, false))
             m_err.write(std::string(1, '\r').append(79, ' ').append(1, '\r'));
     }
+    // The terminal's bell, for a technician whose eyes are on the devices:
+    // once when one is numbered (connect the next), twice when they are
+    // needed (a failure, more than one device, the list used up).
+    void ring(int times)
+    {
+        if (m_progress)
+            m_err.write(std::string(static_cast<std::size_t>(times), '\a'));
+    }
 
     const Options& m_opt;
     std::string m_folder;
     const Platform& m_platform;
     TextSink& m_out;
     TextSink& m_err;
-    WatchedLine m_line;
-    LineClock m_clock;
-    OpenPort m_port;
+    WatchedLine m_watched;
+    Line m_line;
     bool m_progress;              // err is a terminal: progress is shown there
     bool m_output_failed = false; // a result could not be written
     bool m_echo_told = false;
@@ -283,6 +296,8 @@ Result Session::change_result(const CheckedChange& c, int line, int from, int to
     if (line)
         r.fields.add("line", line);
     r.fields.add("from", from).add("to", to);
+    if (c.source)
+        r.fields.add_json("old_check", read_object(*c.source, from));
     if (c.before)
         r.fields.add_json("check", read_object(*c.before, to));
     if (c.after)
@@ -388,7 +403,7 @@ int Session::run_scan()
                   m_opt.first,
                   m_opt.identify};
     const ScanResult scan =
-        qrv::scan(m_port, plan, [this](const ScanProgress& p) { return scan_progress(p); });
+        qrv::scan(m_line, plan, [this](const ScanProgress& p) { return scan_progress(p); });
     clear_progress();
     for (const std::int32_t baud : scan.refused) {
         Result r = result("speed_refused", exit_port);
@@ -424,8 +439,10 @@ int Session::run_scan()
 
 void Session::assign_event(const AssignEvent& e)
 {
-    if (e.kind == AssignEvent::Kind::waiting) {
-        show_progress(text_assign_waiting(m_opt.from, e.id, e.devices));
+    if (e.kind == AssignEvent::Kind::waiting || e.kind == AssignEvent::Kind::changing) {
+        show_progress(e.kind == AssignEvent::Kind::waiting
+                          ? text_assign_waiting(m_opt.from, e.id, e.devices)
+                          : text_assign_changing(m_opt.from, e.id, e.devices + 1));
         return;
     }
     clear_progress();
@@ -438,8 +455,7 @@ void Session::assign_event(const AssignEvent& e)
         r.fields.add("device", static_cast<long long>(e.devices));
         r.text = text_device_number(e.devices) + r.text;
         tell(r);
-        if (m_progress)
-            m_err.write("\a"); // the technician's eyes are on the device
+        ring(numbered(e.change->outcome) ? 1 : 2);
         return;
     }
     const bool several = e.kind == AssignEvent::Kind::several;
@@ -447,6 +463,7 @@ void Session::assign_event(const AssignEvent& e)
     if (several) {
         r.fields.add("id", m_opt.from).add_json("reply", read_object(*e.reply, m_opt.from));
         r.text = text_several(m_opt.from, *e.reply);
+        ring(2);
     } else {
         r.fields.add("to", e.id).add_json("check", read_object(*e.change->before, e.id));
         r.text = text_skipped(e.id, *e.change->before);
@@ -472,7 +489,7 @@ int Session::run_assign()
 {
     const AssignPlan plan{m_opt.from, m_opt.to_list, change_checks(), m_opt.keep_going};
     const AssignResult result =
-        qrv::assign(m_port, m_folder, plan, [this](const AssignEvent& e) { assign_event(e); });
+        qrv::assign(m_line, m_folder, plan, [this](const AssignEvent& e) { assign_event(e); });
     clear_progress();
     const bool told_failure =
         !result.devices.empty() && result.devices.back().change.line_status != sio_ok;
@@ -485,6 +502,7 @@ int Session::run_assign()
         Result r = this->result("list_used_up", exit_taken);
         r.text = text_list_used_up;
         tell(r);
+        ring(2);
     }
     std::vector<TableRow> rows;
     std::size_t numbered_devices = 0;
@@ -537,9 +555,22 @@ int open_port(const Options& opt, const Platform& platform, int& port, TextSink&
 }
 
 // The batch's list, checked whole; the exit status of a failure, which is told.
-int load_batch(const Options& opt, BatchFile& batch, TextSink& out, TextSink& err)
+int load_batch(const Options& opt, const Platform& platform, BatchFile& batch, TextSink& out,
+               TextSink& err)
 {
-    const FileBytes file = read_batch_file(opt.file);
+    FileBytes file;
+    if (opt.file != "-") {
+        file = read_batch_file(opt.file);
+    } else if (int error = 0; !platform.read_input(file.bytes, max_batch_bytes, error)) {
+        // Stopped while it waited for the list, a terminal's say: nothing was sent.
+        Result r{"batch", "summary", exit_interrupted, given_baud(opt)};
+        r.fields.add("done", 0).add("total", 0).add_bool("interrupted", true);
+        r.text = text_list_stopped;
+        print(r, opt.json, out, err);
+        return exit_interrupted;
+    } else if (error != 0 || file.bytes.size() > max_batch_bytes) {
+        file.error = error != 0 ? text_unreadable(std::strerror(error)) : text_file_too_big;
+    }
     if (file.error.empty())
         batch = parse_batch(file.bytes);
     else
@@ -576,7 +607,7 @@ int run(const std::vector<std::string>& args, const std::string& tool_folder,
     const Options& opt = std::get<Options>(parsed);
     BatchFile batch;
     if (opt.command == Command::batch)
-        if (const int status = load_batch(opt, batch, out, err); status != exit_ok)
+        if (const int status = load_batch(opt, platform, batch, out, err); status != exit_ok)
             return status;
     int port = 0;
     if (const int status = open_port(opt, platform, port, out, err); status != exit_ok)

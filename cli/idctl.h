@@ -3,6 +3,7 @@
 #pragma once
 
 #include "clock.h"
+#include "interrupt.h"
 #include "serial_api.h"
 #include "text_sink.h"
 #include "vocabulary.h"
@@ -24,6 +25,8 @@ struct Platform {
     bool err_is_terminal = false;
     // The highest port number: the window's list on Linux, every COM port on Windows.
     int max_port = port_count;
+    // Reads a batch list from standard input as read_standard_input does.
+    std::function<bool(std::string&, std::size_t, int&)> read_input = read_standard_input;
 };
 
 // Runs the command line args (without the program name); the day log goes

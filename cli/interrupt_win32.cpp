@@ -1,5 +1,6 @@
 #include "interrupt.h"
 
+#include <cerrno>
 #include <csignal>
 #include <windows.h>
 
@@ -38,6 +39,38 @@ void command_ended()
 bool stop_requested()
 {
     return requested != 0;
+}
+
+bool read_standard_input(std::string& bytes, std::size_t limit, int& error)
+{
+    error = 0;
+    HANDLE in = GetStdHandle(STD_INPUT_HANDLE);
+    DWORD mode = 0;
+    const bool console = GetConsoleMode(in, &mode) != 0;
+    while (bytes.size() <= limit && !stop_requested()) {
+        char buf[4096];
+        DWORD n = 0;
+        const BOOL read = ReadFile(in, buf, sizeof buf, &n, nullptr);
+        // Ctrl-C ends a console's read, and its handler runs on a thread of
+        // its own: given a moment, the stop is seen before the end of input.
+        if (console && n == 0) {
+            Sleep(50);
+            if (stop_requested())
+                return false;
+        }
+        if (!read) {
+            const DWORD why = GetLastError();
+            if (why == ERROR_OPERATION_ABORTED)
+                continue;
+            if (why != ERROR_BROKEN_PIPE && why != ERROR_HANDLE_EOF)
+                error = EIO;
+            return true;
+        }
+        if (n == 0)
+            return true;
+        bytes.append(buf, n);
+    }
+    return !stop_requested();
 }
 
 } // namespace qrv::cli

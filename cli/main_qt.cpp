@@ -9,10 +9,17 @@
 #include <QCoreApplication>
 #include <unistd.h>
 
+namespace {
+
+// The stop signals are caught before anything else runs, Qt's start-up too:
+// a Ctrl-C that early still stops the tool the way every other one does.
+[[maybe_unused]] const bool stop_signals_caught = (qrv::cli::catch_stop_signals(), true);
+
+} // namespace
+
 int main(int argc, char* argv[])
 {
     QCoreApplication app(argc, argv);
-    qrv::cli::catch_stop_signals();
     const std::string folder = qrv::program_folder();
     qrv::QtSerial serial(folder);
     qrv::QtClock clock;

@@ -121,6 +121,8 @@ constexpr Range port_range{1, 0}; // to the platform's highest port
 constexpr Range id_range{1, max_id};
 
 const std::string baud_help = speeds_text("、", " 或 ") + "；扫描时可为 all（默认）";
+const std::string confirm_help = "更改后等待结束起，在新ID反复读回确认的最长毫秒数（默认" +
+                                 std::to_string(default_confirm_ms) + "）";
 
 // clang-format off
 const OptionRow option_table[] = {
@@ -132,12 +134,12 @@ const OptionRow option_table[] = {
     {"--ids", "A-B", "扫描的地址范围，或一个地址（默认1-247）", take_ids, id_range},
     {"--first", nullptr, "扫描到第一台设备即停止", [](Options& o, const std::string&) { return o.first = true; }},
     {"--identify", nullptr, "读取找到的每台设备的标识（厂商、产品、版本）", [](Options& o, const std::string&) { return o.identify = true; }},
-    {"--timeout", "MS", "读寄存器时等待应答的毫秒数（默认100加应答在线上的时间）",
+    {"--timeout", "MS", "读寄存器时等待应答的毫秒数（默认100加应答在线上的时间）；更改时超过1000则也加长更改的等待",
      [](Options& o, const std::string& v) { return take_number(v, timeout_range, o.timeout_ms); }, timeout_range},
-    {"--confirm-ms", "MS", "更改后在新ID反复读回确认的最长毫秒数（默认1000）",
+    {"--confirm-ms", "MS", confirm_help.c_str(),
      [](Options& o, const std::string& v) { return take_number(v, confirm_range, o.confirm_ms); }, confirm_range},
     {"--echo", "E", "串口转换器是否回送发出的命令：auto（默认，由第一条命令得知）、on 或 off", take_echo},
-    {"--force", nullptr, "不先检查新ID是否空闲", [](Options& o, const std::string&) { return o.force = true; }},
+    {"--force", nullptr, "不先检查原ID处是否只有一台设备、新ID是否空闲", [](Options& o, const std::string&) { return o.force = true; }},
     {"--no-verify", nullptr, "更改成功后不在新ID读回确认", [](Options& o, const std::string&) { return o.no_verify = true; }},
     {"--keep-going", nullptr, "批量更改中某行失败、或编号时某台设备未确认后继续", [](Options& o, const std::string&) { return o.keep_going = true; }},
     {"--json", nullptr, "每个结果输出一行JSON", [](Options& o, const std::string&) { return o.json = true; }},

@@ -2,6 +2,7 @@
 // help. Plain C++.
 #pragma once
 
+#include "checked_change.h"
 #include "vocabulary.h"
 #include "watched_line.h"
 
@@ -26,8 +27,8 @@ struct Options {
     std::vector<std::uint8_t> to_list;           // assign's IDs to give, in order
     std::uint8_t first_id = 1, last_id = max_id; // a scan's range
     std::string file;                            // a batch's list
-    int timeout_ms = 0;    // a read's answer window; 0: the default at the speed
-    int confirm_ms = 1000; // how long the read-back asks for the new ID
+    int timeout_ms = 0;                  // a read's answer window; 0: the default at the speed
+    int confirm_ms = default_confirm_ms; // how long the read-back asks for the new ID
     bool force = false, no_verify = false, keep_going = false, first = false, identify = false;
     bool json = false, verbose = false;
     Echo echo = Echo::automatic;

@@ -70,10 +70,15 @@ std::string text_assign_waiting(int from, int next_id, std::size_t devices)
                  number(devices), " 台（Ctrl-C 结束）"});
 }
 
+std::string text_assign_changing(int from, int to, std::size_t device)
+{
+    return join({"第 ", number(device), " 台已接入，正在更改：ID ", number(from), " → ", number(to),
+                 " ..."});
+}
+
 std::string text_several(int from, const ReadReply& reply)
 {
-    return join({"ID ", number(from), " 处不止一台设备应答（", reply_text(reply),
-                 "），请一次只接一台，未发送更改命令"});
+    return join({text_several_at(from, reply), "，请一次只接一台，", text_change_not_sent});
 }
 
 std::string text_skipped(int id, const ReadReply& reply)

@@ -22,6 +22,9 @@ std::string text_port_error(const std::string& message, const std::string& devic
 std::string text_port_failure(const std::string& device, const std::string& reason);
 inline constexpr char text_echo_found[] = "串口转换器回送发出的命令，已去掉回送再判断应答";
 inline constexpr char text_output_failed[] = "结果无法写到标准输出，当前操作完成后停止";
+inline constexpr char text_line_busy[] = "线路上一直有数据，等不到空闲";
+inline constexpr char text_read_stopped[] = "已中断，未等到应答";
+inline constexpr char text_list_stopped[] = "已中断，未发送任何命令";
 
 // A scan.
 inline constexpr char text_scan_heading[] = "地址  波特率  寄存器10"; // CJK: two columns each
@@ -36,6 +39,7 @@ std::string text_identity(const IdentifyReply& identity);
 
 // Numbering new devices as they are connected.
 std::string text_assign_waiting(int from, int next_id, std::size_t devices);
+std::string text_assign_changing(int from, int to, std::size_t device);
 std::string text_several(int from, const ReadReply& reply);
 std::string text_skipped(int id, const ReadReply& reply);
 std::string text_device_number(std::size_t device); // "第 2 台："

@@ -131,29 +131,10 @@ int WatchedLine::sio_flush(int port)
 
 int WatchedLine::sio_wait_input(int port, int ms)
 {
-    if (const int status = m_input.empty() ? watch(port, ms) : 0; status < 0)
-        return status;
-    return static_cast<int>(m_input.size());
-}
-
-int WatchedLine::watch(int port, int ms)
-{
-    if (const int got = take_in(port); got != 0)
-        return got;
-    const int waited = m_lib.sio_wait_input(port, ms);
-    return waited < 0 ? waited : take_in(port);
-}
-
-void LineClock::wait_handling_events(int ms)
-{
-    const std::int64_t end = m_base.now_ms() + ms;
-    for (std::int64_t left = ms; left > 0; left = end - m_base.now_ms()) {
-        if (m_line.watch(m_port, static_cast<int>(left)) < 0) {
-            // A line that has failed cannot be slept on.
-            m_base.wait_handling_events(static_cast<int>(left));
-            return;
-        }
-    }
+    if (m_input.empty())
+        if (const int waited = m_lib.sio_wait_input(port, ms); waited < 0)
+            return waited;
+    return sio_iqueue(port);
 }
 
 } // namespace qrv::cli

@@ -1,11 +1,9 @@
-// The serial library as qrv-idctl uses it: what the line brings is taken in
-// the moment it arrives and, with --verbose, shown with its arrival time,
-// as is every frame sent and every byte dropped; an adapter that echoes what
-// it sends has the echo taken out; and the clock whose waits sleep on the
-// line, so that a reply is seen as it comes.
+// The serial library as qrv-idctl's line uses it: with --verbose, what the
+// line brings is shown with the time it is taken in, as is every frame sent
+// and every byte dropped; an adapter that echoes what it sends has the echo
+// taken out.
 #pragma once
 
-#include "clock.h"
 #include "serial_api.h"
 #include "text_sink.h"
 
@@ -44,19 +42,17 @@ public:
     std::string sio_device(int port) const override { return m_lib.sio_device(port); }
     std::string sio_last_error() const override { return m_lib.sio_last_error(); }
 
-    // Sleeps up to ms for the line to bring something, and takes it in: how
-    // many bytes came, or the failure of a line that cannot be waited on.
-    int watch(int port, int ms);
-
     // The adapter was found to echo what is sent.
     bool echoes() const { return m_echo_seen; }
+
+    // Shows bytes with what they are and the time, when there is a trace.
+    void show(const char* what, std::span<const std::uint8_t> bytes);
 
 private:
     // Takes in what the library holds: how many bytes, or its failure.
     int take_in(int port);
     // Bytes that came: the echo of the frame just sent is taken out.
     void arrived(std::span<const std::uint8_t> bytes);
-    void show(const char* what, std::span<const std::uint8_t> bytes);
 
     SerialApi& m_lib;
     TextSink* m_trace;
@@ -65,20 +61,6 @@ private:
     std::vector<std::uint8_t> m_input;
     std::vector<std::uint8_t> m_expected; // the echo still to come of the frame just sent
     std::vector<std::uint8_t> m_held;     // what has come of it so far
-};
-
-// Dates from base; waits that watch the line.
-class LineClock final : public WaitingClock {
-public:
-    LineClock(Clock& base, WatchedLine& line, int port)
-        : WaitingClock(base), m_line(line), m_port(port)
-    {
-    }
-    void wait_handling_events(int ms) override;
-
-private:
-    WatchedLine& m_line;
-    int m_port;
 };
 
 // The time of day with milliseconds, "HH:MM:SS.mmm", for the trace.

@@ -4,36 +4,20 @@ namespace qrv {
 
 namespace {
 
-using Kind = ReadReply::Kind;
 using Outcome = CheckedChange::Outcome;
-
-// What answers at the address new devices come at.
-enum class AtFrom { nothing, one_device, several };
-
-// One device: a whole answer from that address, with no second one behind
-// it (as many bytes again as the shortest answer: two devices that answered
-// one after the other rather than over each other). Anything else that came
-// is more than one talking at once.
-AtFrom judge(const ReadReply& reply)
-{
-    if (reply.kind == Kind::none)
-        return AtFrom::nothing;
-    return reply.from_device() && reply.stray < exception_reply_len ? AtFrom::one_device
-                                                                    : AtFrom::several;
-}
 
 class Run {
 public:
-    Run(OpenPort& port, const std::string& folder, const AssignPlan& plan,
+    Run(Line& line, const std::string& folder, const AssignPlan& plan,
         const std::function<void(const AssignEvent&)>& tell)
-        : m_port(port), m_folder(folder), m_plan(plan), m_tell(tell)
+        : m_line(line), m_folder(folder), m_plan(plan), m_tell(tell)
     {
     }
 
     AssignResult run()
     {
         while (m_next < m_plan.to.size()) {
-            if (!await(AtFrom::one_device))
+            if (!await_device())
                 return m_result;
             const CheckedChange* change = number_device();
             if (!change || m_result.stopped || m_result.failed != sio_ok)
@@ -41,9 +25,13 @@ public:
             if (!numbered(change->outcome)) {
                 if (!m_plan.keep_going)
                     return m_result;
-                // The device that failed is not taken for the next one.
+                // A device that never answered the change may have been
+                // pulled and plugged back: it is heard again as the next.
+                if (change->change.verdict == Verdict::no_reply)
+                    continue;
+                // One that did is not taken for the next one.
                 tell({AssignEvent::Kind::removal});
-                if (!await(AtFrom::nothing))
+                if (!await_removal())
                     return m_result;
             }
         }
@@ -60,30 +48,63 @@ private:
         m_tell(event);
     }
 
-    // Asks at from until what answers there is as wanted. False when the
-    // user stopped or the line failed first.
-    bool await(AtFrom wanted)
+    // Asks at from once, then listens until the next ask is due: an answer
+    // that comes meanwhile, however late, is heard. Nothing when the user
+    // stopped before, or the line failed.
+    std::optional<AtAddress> ask()
     {
-        bool told_several = false;
+        if ((m_result.stopped = m_line.stopping()))
+            return std::nullopt;
+        const std::int64_t due = m_line.clock().now_ms() + m_plan.ask_every_ms;
+        Presence p = presence_at(m_line, m_plan.from, m_plan.checks.read_timeout_ms, false);
+        if (p.at == AtAddress::nothing && p.request >= 0 && m_line.await(p.request, due)) {
+            const Heard heard = m_line.heard(p.request);
+            p = {presence_of(heard), read_reply(heard, m_plan.from), p.request};
+        }
+        m_reply = p.reply;
+        if ((m_result.failed = m_line.failed()) != sio_ok)
+            return std::nullopt;
+        if (p.at == AtAddress::nothing)
+            tell({AssignEvent::Kind::waiting});
+        if (p.at != AtAddress::one_device)
+            m_line.listen(
+                static_cast<int>(std::max<std::int64_t>(due - m_line.clock().now_ms(), 0)));
+        return p.at;
+    }
+
+    // Asks until one device alone answers at from; more than one is said
+    // once each time they appear. False when the user stopped or the line
+    // failed first.
+    bool await_device()
+    {
+        bool told = false;
         for (;;) {
-            if ((m_result.stopped = m_plan.checks.stop && m_plan.checks.stop()))
+            const auto found = ask();
+            if (!found)
                 return false;
-            const std::int64_t asked = m_port.clock.now_ms();
-            const ReadReply reply =
-                exchange_read(m_port, m_plan.from, m_plan.checks.read_timeout_ms, true);
-            if ((m_result.failed = m_port.failed) != sio_ok)
-                return false;
-            const AtFrom found = judge(reply);
-            if (found == wanted)
+            if (*found == AtAddress::one_device)
                 return true;
-            if (found == AtFrom::several && !told_several)
-                tell({AssignEvent::Kind::several, 0, 0, &reply});
-            told_several = found == AtFrom::several;
-            if (found == AtFrom::nothing)
-                tell({AssignEvent::Kind::waiting});
-            if (const std::int64_t left = asked + m_plan.ask_every_ms - m_port.clock.now_ms();
-                left > 0)
-                m_port.clock.sleep_ms(static_cast<int>(left));
+            if (*found == AtAddress::several && !told)
+                tell({AssignEvent::Kind::several, 0, 0, &m_reply});
+            told = *found == AtAddress::several;
+        }
+    }
+
+    // After a device that failed: until it is taken off and nothing answers,
+    // or another was connected beside it (more than one answered) and one of
+    // the two then taken off: the one left is tried next, whichever it is.
+    bool await_removal()
+    {
+        bool several = false;
+        for (;;) {
+            const auto found = ask();
+            if (!found)
+                return false;
+            if (*found == AtAddress::nothing || (*found == AtAddress::one_device && several))
+                return true;
+            if (*found == AtAddress::several && !several)
+                tell({AssignEvent::Kind::several, 0, 0, &m_reply});
+            several = several || *found == AtAddress::several;
         }
     }
 
@@ -92,13 +113,14 @@ private:
     const CheckedChange* number_device()
     {
         ChangeChecks checks = m_plan.checks;
+        checks.check_old = false; // it was just heard there
         checks.check_free = true;
         for (; m_next < m_plan.to.size(); ++m_next) {
-            CheckedChange change =
-                checked_change(m_port, m_folder, m_plan.from, m_plan.to[m_next], checks);
+            const std::uint8_t id = m_plan.to[m_next];
+            tell({AssignEvent::Kind::changing, 0, id});
+            CheckedChange change = checked_change(m_line, m_folder, m_plan.from, id, checks);
             m_result.stopped = change.stopped;
             m_result.failed = change.line_status;
-            const std::uint8_t id = m_plan.to[m_next];
             if (change.outcome != Outcome::taken) {
                 ++m_next;
                 m_result.devices.push_back({id, std::move(change)});
@@ -113,11 +135,12 @@ private:
         return nullptr;
     }
 
-    OpenPort& m_port;
+    Line& m_line;
     const std::string& m_folder;
     const AssignPlan& m_plan;
     const std::function<void(const AssignEvent&)>& m_tell;
     AssignResult m_result;
+    ReadReply m_reply;      // what the last ask at from heard
     std::size_t m_next = 0; // the list's next ID to try
 };
 
@@ -129,10 +152,10 @@ bool numbered(CheckedChange::Outcome outcome)
            outcome == Outcome::unverified;
 }
 
-AssignResult assign(OpenPort& port, const std::string& folder, const AssignPlan& plan,
+AssignResult assign(Line& line, const std::string& folder, const AssignPlan& plan,
                     const std::function<void(const AssignEvent&)>& tell)
 {
-    return Run(port, folder, plan, tell).run();
+    return Run(line, folder, plan, tell).run();
 }
 
 } // namespace qrv

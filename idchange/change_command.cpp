@@ -50,8 +50,9 @@ Verdict ChangeCommand::run()
         return Verdict::refused;
     }
     // The port this request goes out on is the one its reply is read from.
-    OpenPort port{m_serial, m_choice.port, m_clock};
-    ChangeAttempt attempt(&m_window, port, m_tool_folder, id_byte(m_window.old_id_text()),
+    // The window keeps its own rule for the line: no speed, so no gap waited for.
+    Line line{m_serial, m_choice.port, m_clock};
+    ChangeAttempt attempt(&m_window, line, m_tool_folder, id_byte(m_window.old_id_text()),
                           id_byte(m_window.new_id_text()));
     const Holding holding(m_window, m_attempt, attempt);
     attempt.exchange();

@@ -11,92 +11,109 @@ namespace {
 using Outcome = CheckedChange::Outcome;
 using Kind = ReadReply::Kind;
 
-// A device that answered at once with something else is asked again after
-// this, not flooded.
-constexpr int ask_again_ms = 100;
-
-bool asked_to_stop(const ChangeChecks& checks)
-{
-    return checks.stop && checks.stop();
-}
+// The read-back asks this often: a device that restarts is caught soon
+// after, and the line is not flooded.
+constexpr int ask_every_ms = 250;
 
 bool confirms(const ReadReply& reply, std::uint8_t new_id)
 {
     return reply.kind == Kind::value && reply.value == new_id;
 }
 
-// Asks at the new ID until the device answers there with it, confirm_ms
-// have passed, the line fails or the user stops it.
-ReadReply read_back(CheckedChange& result, OpenPort& port, std::uint8_t new_id,
-                    const ChangeChecks& checks)
+// An exception that says the device took the change and is at work on it.
+bool at_work(const ChangeOutcome& change)
 {
-    const std::int64_t start = port.clock.now_ms();
+    return change.verdict == Verdict::exception &&
+           (change.reply[2] == exc_acknowledge || change.reply[2] == exc_server_busy);
+}
+
+// Asks at the new ID every ask_every_ms until the device answers there with
+// it (to any of the asks, late or not), confirm_ms have passed, the line
+// fails or the user stops it. asked_ms: how long it asked.
+ReadReply read_back(CheckedChange& result, Line& line, std::uint8_t new_id,
+                    const ChangeChecks& checks, std::int64_t& asked_ms)
+{
+    Clock& clock = line.clock();
+    const std::int64_t start = clock.now_ms();
+    std::vector<std::int64_t> asks;
+    ReadReply last;
     for (;;) {
-        const ReadReply reply = exchange_read(port, new_id, checks.read_timeout_ms);
-        const std::int64_t left = start + checks.confirm_ms - port.clock.now_ms();
-        if (confirms(reply, new_id) || reply.line_failed() || left <= 0)
-            return reply;
-        if ((result.stopped = asked_to_stop(checks)))
-            return reply;
-        if (reply.kind != Kind::none)
-            port.clock.wait_handling_events(
-                static_cast<int>(std::min<std::int64_t>(ask_again_ms, left)));
+        const std::int64_t at = clock.now_ms();
+        const Read read = read_register(line, new_id, checks.read_timeout_ms, false);
+        asked_ms = clock.now_ms() - start;
+        if (read.reply.line_failed())
+            return read.reply;
+        asks.push_back(read.request);
+        last = read.reply;
+        const std::int64_t next = std::min(at + ask_every_ms, start + checks.confirm_ms);
+        if (!confirms(last, new_id))
+            line.await(read.request, next);
+        asked_ms = clock.now_ms() - start;
+        for (const std::int64_t ask : asks)
+            if (const ReadReply reply = read_reply(line.heard(ask), new_id);
+                confirms(reply, new_id))
+                return reply;
+        if (line.failed() != sio_ok)
+            return {Kind::port_lost};
+        last = read_reply(line.heard(read.request), new_id);
+        if ((result.stopped = line.stopping()) || clock.now_ms() >= start + checks.confirm_ms)
+            return last;
     }
 }
 
-// A device whose echo was missing, late or from its old address may have
-// taken its new ID all the same: why it was not heard taking it.
-const char* why_unheard(const ChangeOutcome& change, const Frame& request, std::uint8_t new_id,
-                        const std::vector<std::uint8_t>& settled)
+// A device whose echo was missing, late, from its old address or an
+// exception that says it is at work may have taken its new ID all the same:
+// why it was not heard taking it.
+std::string why_unheard(const ChangeOutcome& change, const Heard& echo, std::uint8_t old_id)
 {
-    if (change.verdict == Verdict::mismatch && change.reply[0] == request[0])
+    if (change.verdict == Verdict::exception)
+        return text_echo_exception + exception_text(change.reply[2]);
+    if (change.verdict == Verdict::mismatch && change.reply[0] == old_id)
         return text_echo_from_old;
-    Frame echo = request;
-    echo[0] = new_id;
-    put_frame_crc(echo);
-    return std::search(settled.begin(), settled.end(), echo.begin(), echo.end()) != settled.end()
-               ? text_echo_late
-               : text_echo_missing;
+    return !echo.frame.empty() && echo.late ? text_echo_late : text_echo_missing;
 }
 
-// The read-back after a change that was sent and not refused, and what its
-// outcome makes of the change.
-void after_change(CheckedChange& result, OpenPort& port, std::uint8_t old_id, std::uint8_t new_id,
-                  const ChangeChecks& checks)
+// The read-back after a change that went out and was not refused, and what
+// its outcome makes of the change.
+void after_change(CheckedChange& result, Line& line, const ChangeAttempt& attempt,
+                  std::uint8_t old_id, std::uint8_t new_id, const ChangeChecks& checks)
 {
     const Verdict verdict = result.change.verdict;
     if (verdict == Verdict::success && !checks.verify) {
         result.outcome = Outcome::unverified;
         result.readback = readback_not_asked;
-    } else if ((result.stopped = asked_to_stop(checks))) {
+        return;
+    }
+    std::int64_t asked_ms = 0;
+    if (!(result.stopped = line.stopping()))
+        result.after = read_back(result, line, new_id, checks, asked_ms);
+    const bool echoed = verdict == Verdict::success;
+    if (result.after && confirms(*result.after, new_id)) {
+        result.outcome = echoed ? Outcome::confirmed : Outcome::moved;
+        result.readback = readback_confirmed(new_id);
+        if (!echoed) {
+            // An echo on its way yet is heard before it is said to be missing.
+            line.settle();
+            result.readback +=
+                "（" + why_unheard(result.change, line.heard(attempt.request()), old_id) + "）";
+        }
+    } else if (result.stopped) {
+        result.outcome = echoed ? Outcome::unverified : result.outcome;
         result.readback = readback_stopped;
     } else {
-        result.after = read_back(result, port, new_id, checks);
-        const ReadReply& after = *result.after;
-        const char* why =
-            verdict == Verdict::success
-                ? nullptr
-                : why_unheard(result.change, build_request(old_id, new_id), new_id, port.settled);
-        if (confirms(after, new_id)) {
-            result.outcome = verdict == Verdict::success ? Outcome::confirmed : Outcome::moved;
-            result.readback = readback_confirmed(new_id);
-        } else if (result.stopped) {
-            result.readback = readback_stopped;
-            why = nullptr;
-        } else {
-            if (verdict == Verdict::success)
-                result.outcome = Outcome::unconfirmed;
-            result.readback = readback_unconfirmed(new_id, after);
-            // Only a late echo is worth telling of a device not found moved.
-            why = why == text_echo_late ? why : nullptr;
+        if (echoed || (at_work(result.change) && result.change.reply[2] == exc_acknowledge))
+            result.outcome = Outcome::unconfirmed;
+        if (result.after->line_failed()) {
+            result.outcome = Outcome::port_lost;
+            result.line_status = line.failed();
         }
-        if (why)
-            result.readback += std::string("（") + why + "）";
-        if (after.line_failed())
-            result.line_status = port.failed;
+        result.readback = readback_unconfirmed(new_id, *result.after,
+                                               result.after->line_failed() ? -1 : asked_ms);
+        // Only a late echo is worth telling of a device not found moved.
+        const Heard echo = line.heard(attempt.request());
+        if (!echoed && !echo.frame.empty() && echo.late)
+            result.readback += std::string("（") + text_echo_late_hint + "）";
     }
-    if (result.stopped && verdict == Verdict::success)
-        result.outcome = Outcome::unverified;
 }
 
 Outcome failed(Verdict verdict)
@@ -118,21 +135,98 @@ Outcome failed(Verdict verdict)
 // The line a technician reads for the outcome of a sent change.
 std::string outcome_text(const CheckedChange& result)
 {
+    const bool answered = result.change.verdict == Verdict::success ||
+                          (at_work(result.change) && result.change.reply[2] == exc_acknowledge);
     switch (result.outcome) {
     case Outcome::confirmed:
     case Outcome::unverified:
-        return text_changed + result.readback;
+        if (answered)
+            return text_changed + result.readback;
+        break;
     case Outcome::unconfirmed:
         return text_changed_but + result.readback;
     case Outcome::moved:
         return text_moved + result.readback;
+    case Outcome::port_lost:
+        if (answered && !result.readback.empty())
+            return text_changed_but + result.readback;
+        break;
     default:
-        return result.readback.empty() ? result_text(result.change)
-                                       : result_text(result.change) + "，" + result.readback;
+        break;
     }
+    return result.readback.empty() ? result_text(result.change)
+                                   : result_text(result.change) + "，" + result.readback;
+}
+
+// The reads before the change: one device at the old ID, if asked, and
+// nothing at the new one. False, the result said, when the change is not to
+// be sent.
+bool checks_pass(CheckedChange& result, Line& line, std::uint8_t old_id, std::uint8_t new_id,
+                 const ChangeChecks& checks)
+{
+    const auto stopped = [&] {
+        if ((result.stopped = line.stopping()))
+            result.text = text_stopped;
+        return result.stopped;
+    };
+    const auto said = [&](Outcome outcome, const ReadReply& reply, std::string text) {
+        result.outcome = outcome;
+        if (reply.line_failed()) {
+            result.outcome = reply.kind == Kind::not_sent ? Outcome::not_sent : Outcome::port_lost;
+            result.line_status = line.failed();
+            text = reply_text(reply);
+        }
+        result.text = std::move(text);
+        return false;
+    };
+    if (stopped())
+        return false;
+    if (checks.check_old) {
+        // The device is given the change's own second to answer.
+        const Presence p =
+            presence_at(line, old_id, std::max(checks.read_timeout_ms, reply_wait_ms), true);
+        result.source = p.reply;
+        if (p.reply.line_failed() || (!stopped() && p.at != AtAddress::one_device))
+            return p.at == AtAddress::several
+                       ? said(Outcome::several, p.reply,
+                              text_several_at(old_id, p.reply) + "，" + text_change_not_sent)
+                       : said(Outcome::no_device, p.reply, text_no_device(old_id));
+        if (result.stopped)
+            return false;
+    }
+    if (checks.check_free) {
+        // Any answer at all, even a late or corrupt one, means a device holds the address.
+        const Presence p = presence_at(line, new_id, checks.read_timeout_ms, true);
+        result.before = p.reply;
+        if (p.reply.line_failed() || (!stopped() && p.at != AtAddress::nothing))
+            return said(Outcome::taken, p.reply, text_taken(new_id, p.reply));
+        if (result.stopped)
+            return false;
+    }
+    return !stopped();
 }
 
 } // namespace
+
+AtAddress presence_of(const Heard& heard)
+{
+    if (heard.frame.empty())
+        return heard.instead.size() >= exception_reply_len ? AtAddress::several
+                                                           : AtAddress::nothing;
+    return heard.stray >= exception_reply_len ? AtAddress::several : AtAddress::one_device;
+}
+
+Presence presence_at(Line& line, std::uint8_t id, int timeout_ms, bool late)
+{
+    Read read = read_register(line, id, timeout_ms, late);
+    if (!read.reply.line_failed() && presence_of(read.heard) == AtAddress::several &&
+        !line.stopping())
+        read = read_register(line, id, timeout_ms, late);
+    const AtAddress at = read.reply.line_failed() ? AtAddress::nothing : presence_of(read.heard);
+    // Noise too short for an answer is no answer.
+    const bool noise = at == AtAddress::nothing && !read.reply.line_failed();
+    return {at, noise ? ReadReply{} : read.reply, read.request};
+}
 
 const char* to_string(CheckedChange::Outcome outcome)
 {
@@ -147,6 +241,10 @@ const char* to_string(CheckedChange::Outcome outcome)
         return "unconfirmed";
     case Outcome::taken:
         return "taken";
+    case Outcome::no_device:
+        return "no_device";
+    case Outcome::several:
+        return "several_devices";
     case Outcome::refused:
         return "refused";
     case Outcome::mismatch:
@@ -163,49 +261,26 @@ const char* to_string(CheckedChange::Outcome outcome)
     return "not_run";
 }
 
-CheckedChange checked_change(OpenPort& port, const std::string& folder, std::uint8_t old_id,
+CheckedChange checked_change(Line& line, const std::string& folder, std::uint8_t old_id,
                              std::uint8_t new_id, const ChangeChecks& checks)
 {
     CheckedChange result;
-    port.by_length = true;
-    const auto stopped = [&] {
-        if ((result.stopped = asked_to_stop(checks)))
-            result.text = text_stopped;
-        return result.stopped;
-    };
-    if (stopped())
+    if (!checks_pass(result, line, old_id, new_id, checks))
         return result;
-    // Any answer at all, even a corrupt or late one, means a device holds the address.
-    if (checks.check_free) {
-        result.before = exchange_read(port, new_id, checks.read_timeout_ms);
-        if (result.before->line_failed()) {
-            result.outcome =
-                result.before->kind == Kind::not_sent ? Outcome::not_sent : Outcome::port_lost;
-            result.line_status = port.failed;
-            result.text = reply_text(*result.before);
-            return result;
-        }
-        if (result.before->kind != Kind::none) {
-            result.outcome = Outcome::taken;
-            result.text = text_taken(new_id, *result.before);
-            return result;
-        }
-        if (stopped())
-            return result;
-    }
-    ChangeAttempt attempt(nullptr, port, folder, old_id, new_id);
+    // The command line waits the window's second, or longer when a device is
+    // known to be slower.
+    ChangeAttempt attempt(nullptr, line, folder, old_id, new_id,
+                          std::max(reply_wait_ms, checks.read_timeout_ms));
     attempt.exchange();
     result.outcome = failed(attempt.verdict());
-    result.line_status = port.failed;
+    result.line_status = line.failed();
+    result.change = attempt.outcome();
     // Read back unless nothing went out, the device refused or the line is gone.
     if (result.outcome == Outcome::no_reply || result.outcome == Outcome::mismatch ||
-        attempt.verdict() == Verdict::success) {
-        result.change = attempt.outcome();
-        port.settled.clear(); // a late echo is looked for from here on
-        after_change(result, port, old_id, new_id, checks);
-    }
-    result.change = attempt.finish(result.readback);
+        attempt.verdict() == Verdict::success || at_work(result.change))
+        after_change(result, line, attempt, old_id, new_id, checks);
     result.text = outcome_text(result);
+    result.change = attempt.finish(result.text);
     return result;
 }
 

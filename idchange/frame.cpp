@@ -69,6 +69,11 @@ std::size_t read_reply_len(std::span<const std::uint8_t> head)
     return head.size() >= 2 && (head[1] & exception_flag) ? exception_reply_len : value_reply_len;
 }
 
+std::size_t write_reply_len(std::span<const std::uint8_t> head)
+{
+    return head.size() >= 2 && (head[1] & exception_flag) ? exception_reply_len : frame_len;
+}
+
 ReadReply parse_read_reply(std::span<const std::uint8_t> bytes, std::uint8_t id)
 {
     ReadReply reply = judge_frame(bytes, id, read_reply_len(bytes));

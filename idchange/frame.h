@@ -18,6 +18,8 @@ inline constexpr std::uint8_t exception_flag = 0x80;
 inline constexpr std::uint8_t exc_illegal_function = 0x01;
 inline constexpr std::uint8_t exc_illegal_data_address = 0x02;
 inline constexpr std::uint8_t exc_illegal_data_value = 0x03;
+inline constexpr std::uint8_t exc_acknowledge = 0x05; // taken, still at work on it
+inline constexpr std::uint8_t exc_server_busy = 0x06;
 inline constexpr std::uint8_t exc_last = 0x0B; // the highest code Modbus defines
 inline constexpr std::uint16_t id_register = 10;
 // Read device identification: function 43 with MEI type 14, its basic
@@ -109,6 +111,10 @@ ReadReply parse_read_reply(std::span<const std::uint8_t> bytes, std::uint8_t id)
 // How many bytes a reply to a read of one register takes, judging by what
 // has come so far: 5 for an exception, 7 for a value.
 std::size_t read_reply_len(std::span<const std::uint8_t> head);
+
+// How many bytes the answer to an ID change takes, judging by what has come
+// so far: 5 for an exception, else its echo's 8.
+std::size_t write_reply_len(std::span<const std::uint8_t> head);
 
 // Writes the CRC of all bytes but the last two into those two, low byte
 // first, as every Modbus RTU frame ends. The frame holds at least those two.

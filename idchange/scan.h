@@ -20,7 +20,7 @@ struct ScanPlan {
 };
 
 // Something answered a probe. A device when the reply is a value or an
-// exception from the address asked; anything else is garbled (two devices
+// exception from the address asked, late or not; anything else is garbled (two devices
 // on one address, the wrong speed, noise) and is never taken for a device.
 struct ScanHit {
     std::uint8_t id;
@@ -47,9 +47,12 @@ struct ScanResult {
     int failed = sio_ok;               // the line's failure that ended it
 };
 
-// Probes as planned on the open port; before each probe asks go_on, which
-// ends the scan by returning false. A line that fails ends it too.
-ScanResult scan(OpenPort& port, const ScanPlan& plan,
+// Probes as planned on the line; before each probe asks go_on, which
+// ends the scan by returning false. A line that fails ends it too. A probe
+// waits its window only; after each speed's range the line is listened to
+// until it has been quiet for its late_ms, and an answer that came late is
+// its probe's, found late, wherever in the range it was.
+ScanResult scan(Line& line, const ScanPlan& plan,
                 const std::function<bool(const ScanProgress&)>& go_on);
 
 } // namespace qrv

@@ -1,12 +1,11 @@
-// The exchanges of the tool with a device on an open port, free of any
+// The exchanges of the tool with a device on the line, free of any
 // window: the ID change with its one-second wait and its verdict, and the
 // read of the ID register. Both front ends run their changes through here;
 // what happened is returned, and the front end tells the user.
 #pragma once
 
-#include "clock.h"
 #include "frame.h"
-#include "serial_api.h"
+#include "line.h"
 #include "window_state.h"
 
 #include <functional>
@@ -30,40 +29,10 @@ enum class Verdict {
 // The name of a verdict in qrv-idctl's JSON: "refused", ..., "port_lost".
 const char* to_string(Verdict verdict);
 
-// A port open in serial, the clock that times its waits, and its speed
-// (0 when unknown), which tells how long a request takes to go out.
-struct OpenPort {
-    OpenPort(SerialApi& serial_, int port_, Clock& clock_, std::int32_t baud_ = 0,
-             int guard_ms_ = 0)
-        : serial(serial_), port(port_), clock(clock_), baud(baud_), guard_ms(guard_ms_)
-    {
-    }
-
-    SerialApi& serial;
-    int port;
-    Clock& clock;
-    std::int32_t baud = 0;
-    // How long the line must have been quiet, after an answer that did not
-    // come whole, before anything else is sent: a late answer must not be
-    // taken for the next request's. 0: no such wait (the window's button).
-    int guard_ms = 0;
-    // The last answer did not come whole: the rest may still be on its way.
-    bool unsettled = false;
-    // A reply to a change is taken by its own length, 8 bytes or a 5-byte
-    // exception, whatever follows it: the command line's way. The window
-    // takes exactly 8 bytes waiting after the second, as designed.
-    bool by_length = false;
-    // The failure of the line that ended the last exchange; sio_ok when none.
-    int failed = sio_ok;
-    // What the line brought while it settled, since whoever looks at it last
-    // emptied it.
-    std::vector<std::uint8_t> settled;
-};
-
 inline constexpr int reply_wait_ms = 1000;
-// The command line's guard: a device that answers up to this much after its
-// window is still heard before the next request goes out.
-inline constexpr int line_guard_ms = 400;
+// The command line's patience with an answer not whole in its window: it
+// listens on until the line has been quiet this long.
+inline constexpr int late_answer_ms = 400;
 
 // Success only for an echo from the new address with a valid CRC.
 Verdict judge_change(std::span<const std::uint8_t> reply, std::uint8_t new_id);
@@ -92,18 +61,22 @@ class ChangeAttempt {
 public:
     // Begins: today's day log created in folder before anything is sent, the
     // request from old_id to new_id built, the entry begun with its sent line.
-    ChangeAttempt(LogText* box, OpenPort& port, const std::string& folder, std::uint8_t old_id,
-                  std::uint8_t new_id);
+    // framed_wait_ms 0: the window's way, exactly 8 bytes waiting after
+    // reply_wait_ms. Else the command line's: the answer is the line's frame
+    // for the request after that wait, an echo or an exception taken by its
+    // own length, whatever else came.
+    ChangeAttempt(LogText* box, Line& line, const std::string& folder, std::uint8_t old_id,
+                  std::uint8_t new_id, int framed_wait_ms = 0);
     ChangeAttempt(const ChangeAttempt&) = delete;
     ChangeAttempt& operator=(const ChangeAttempt&) = delete;
 
-    // Sends the request on a line emptied of late answers, waits
-    // reply_wait_ms and takes the reply when exactly 8 bytes are waiting
-    // then. A request that could not be written is not waited for.
+    // Sends the request once the line is free, waits and takes the reply. A
+    // request that could not be written is not waited for.
     void exchange();
-    // Ends the entry: the result line, more on a line of its own when not
-    // empty, the star line; then files it as one record.
-    const ChangeOutcome& finish(const std::string& more = {});
+    // Ends the entry: the result line, or conclusion in its place when given
+    // (the command line's, which says what it concluded from the reads
+    // around the change too), and the star line; then files it as one record.
+    const ChangeOutcome& finish(const std::string& conclusion = {});
     // The program is ending: a wait still under way is slept out without
     // handling events, and the attempt finished and filed now.
     void finish_now();
@@ -111,18 +84,22 @@ public:
     Verdict verdict() const { return m_outcome.verdict; }
     const ChangeOutcome& outcome() const { return m_outcome; }
     bool finished() const { return m_step == Step::finished; }
+    // The request on the line, for its answer should it come late; < 0: none went out.
+    std::int64_t request() const { return m_asked; }
 
 private:
     enum class Step { begun, waiting, exchanged, finished };
     void write(const std::string& text);
     void take_reply();
-    void take_by_length(int waiting);
+    void take_framed();
     void accept(std::span<const std::uint8_t> reply, Verdict verdict);
 
     LogText* m_box;
-    OpenPort& m_port;
+    Line& m_line;
     Frame m_request;
     std::uint8_t m_new_id;
+    int m_framed_wait_ms;
+    std::int64_t m_asked = -1;
     std::int64_t m_reply_due = 0;
     Step m_step = Step::begun;
     ChangeOutcome m_outcome;
@@ -133,25 +110,32 @@ private:
 // on the wire.
 int default_read_timeout_ms(std::int32_t baud);
 
-// Discards what is waiting, sends the read of register 10 at id and takes
-// the answer until it is whole or timeout_ms have passed since the request
-// went out. On a port with a guard, an answer not whole by then is listened
-// for on until the line has been quiet for the guard, and taken as late; a
-// scan's probe listens no longer than its window. Sleeps while it waits.
-// Bytes after a whole answer are dropped and counted. A request that cannot
-// be written, or a line that fails, is said by the kind, its status kept in
-// port.failed.
-ReadReply exchange_read(OpenPort& port, std::uint8_t id, int timeout_ms, bool probe = false);
+// What a read's answer says: its frame judged, late and with its stray
+// bytes; without one, what came instead.
+ReadReply read_reply(const Heard& heard, std::uint8_t id);
 
-// When the last answer did not come whole, waits until the line has been
-// quiet for the port's guard and drops what came meanwhile, added to
-// port.settled; before a request, and before the port is let go. A line
-// that never falls quiet is given up on after a while.
-void settle(OpenPort& port);
+// A read of register 10 at id that went out, or not: the request on the
+// line, what came for it and what that says.
+struct Read {
+    std::int64_t request = -1;
+    Heard heard;
+    ReadReply reply;
+};
+
+// Sends the read of register 10 at id once the line is free and takes its
+// answer until it is whole or timeout_ms have passed since the request left
+// the wire; with late, on while the line's late_ms say so (a scan's probe
+// waits its window only: the scan listens for late answers at its end). A
+// request that cannot be written, or a line that fails, is said by the kind,
+// the status in line.failed().
+Read read_register(Line& line, std::uint8_t id, int timeout_ms, bool late = true);
+inline ReadReply exchange_read(Line& line, std::uint8_t id, int timeout_ms, bool late = true)
+{
+    return read_register(line, id, timeout_ms, late).reply;
+}
 
 // The same for the read of the device's identification: its reply may be
 // as long as a frame can be; a device without one answers with an exception.
-IdentifyReply exchange_identify(OpenPort& port, std::uint8_t id, int timeout_ms,
-                                bool probe = false);
+IdentifyReply exchange_identify(Line& line, std::uint8_t id, int timeout_ms, bool late = true);
 
 } // namespace qrv

@@ -88,15 +88,31 @@ std::string readback_confirmed(int new_id)
     return "已在ID " + std::to_string(new_id) + " 读回确认";
 }
 
-std::string readback_unconfirmed(int new_id, const ReadReply& after)
+std::string readback_unconfirmed(int new_id, const ReadReply& after, std::int64_t asked_ms)
 {
-    return "在ID " + std::to_string(new_id) + " 读回：" + reply_text(after) + "，新ID未确认";
+    // Tenths of a second, rounded.
+    const std::int64_t tenths = (asked_ms + 50) / 100;
+    const std::string asked = asked_ms < 0 ? ""
+                                           : " " + std::to_string(tenths / 10) + "." +
+                                                 std::to_string(tenths % 10) + " 秒";
+    return "在ID " + std::to_string(new_id) + " 读回" + asked + "：" + reply_text(after) +
+           "，新ID未确认";
 }
 
 std::string text_taken(int new_id, const ReadReply& before)
 {
-    return "新ID " + std::to_string(new_id) + " 已被占用（" + reply_text(before) +
-           "），未发送更改命令";
+    return "新ID " + std::to_string(new_id) + " 已被占用（" + reply_text(before) + "），" +
+           text_change_not_sent;
+}
+
+std::string text_no_device(int old_id)
+{
+    return "ID " + std::to_string(old_id) + " 处无设备应答，" + text_change_not_sent;
+}
+
+std::string text_several_at(int id, const ReadReply& reply)
+{
+    return "ID " + std::to_string(id) + " 处不止一台设备应答（" + reply_text(reply) + "）";
 }
 
 } // namespace qrv

@@ -80,18 +80,25 @@ std::string reply_text(const ReadReply& reply);
 std::string exception_text(std::uint8_t code);
 
 // The outcome of a change from the command line: what the read-back at the
-// new ID found, the last line of the entry; and the line that tells it.
+// new ID found, and the line that tells it, which ends its record.
 std::string readback_confirmed(int new_id);
 inline constexpr char readback_not_asked[] = "未读回确认";
 inline constexpr char readback_stopped[] = "已中断，未读回确认";
-std::string readback_unconfirmed(int new_id, const ReadReply& after);
+// What the last read found, and how long it asked (< 0: not said).
+std::string readback_unconfirmed(int new_id, const ReadReply& after, std::int64_t asked_ms);
 inline constexpr char text_changed[] = "Modbus 新ID 设置成功，";
 inline constexpr char text_changed_but[] = "设备应答了更改，但";
 inline constexpr char text_moved[] = "设备已更改ID，";
 // Why a device that moved was not heard doing so.
 inline constexpr char text_echo_missing[] = "更改的应答缺失";
 inline constexpr char text_echo_late[] = "更改的应答晚于等待时间";
+inline constexpr char text_echo_late_hint[] = "更改的应答晚于等待时间，可用 --timeout 加长等待";
 inline constexpr char text_echo_from_old[] = "更改的应答来自原地址";
+inline constexpr char text_echo_exception[] = "更改的应答为"; // then the exception
+// Before the change: what was found at the old and the new ID.
+inline constexpr char text_change_not_sent[] = "未发送更改命令";
 std::string text_taken(int new_id, const ReadReply& before);
+std::string text_no_device(int old_id);
+std::string text_several_at(int id, const ReadReply& reply);
 inline constexpr char text_stopped[] = "已中断，未发送更改命令";
 } // namespace qrv

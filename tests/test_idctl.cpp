@@ -11,6 +11,7 @@
 #include <gtest/gtest.h>
 #include <regex>
 #include <sstream>
+#include <sys/stat.h>
 
 using namespace qrv;
 using namespace qrv::test;
@@ -34,23 +35,29 @@ struct Ran {
 // qrv-idctl on the fakes, its devices on the fake clock.
 struct Cli : DeviceLine {
     using DeviceLine::DeviceLine;
-    Ran operator()(const std::string& args)
+    Ran operator()(const std::string& args) { return run(args, cli::read_standard_input); }
+    // With standard input read by read_input.
+    template <typename Read> Ran run(const std::string& args, Read read_input)
     {
         std::istringstream words(args);
         std::vector<std::string> argv{std::istream_iterator<std::string>(words), {}};
         std::FILE* out = std::tmpfile();
         std::FILE* err = std::tmpfile();
         cli::FileOut to_out(out), to_err(err);
-        const int status =
-            cli::run(argv, dir.path(),
-                     {serial, clock, [this] { return stop_at >= 0 && clock.now >= stop_at; }},
-                     to_out, to_err);
+        cli::Platform platform{serial, clock, stop};
+        platform.read_input = read_input;
+        const int status = cli::run(argv, dir.path(), platform, to_out, to_err);
         return {status, text_of(out), text_of(err)};
     }
     std::string day_log() { return read_file(dir.file("2026-12-06.txt")); }
+    // Ctrl-C from ms on.
+    void stop_at(std::int64_t ms)
+    {
+        stop = [this, ms] { return clock.now >= ms; };
+    }
 
     TempDir dir;
-    std::int64_t stop_at = -1; // Ctrl-C from then on
+    std::function<bool()> stop = [] { return false; };
 };
 
 const std::string change = "change --port 9 --baud 115200 --from 17 --to 1 ";
@@ -63,6 +70,32 @@ std::string last_line(const std::string& log)
         return "";
     const auto start = log.rfind('\n', star) + 1;
     return log.substr(start, star - start);
+}
+
+// Each record of the day log ends with what was told of its change, after
+// "ID 17 → 1："; how many there are.
+std::size_t expect_records_say_what_was_told(const std::string& log, const std::string& out)
+{
+    const std::string start = log_start_prefix, new_id = log_new_id_prefix;
+    std::size_t records = 0;
+    for (auto at = log.find(start); at != std::string::npos;
+         at = log.find(start, at + 1), ++records) {
+        const std::string old_id =
+            log.substr(at + start.size(), log.find(';', at) - at - start.size());
+        const auto new_at = log.find(new_id, at) + new_id.size();
+        const std::string told =
+            "ID " + old_id + " → " + log.substr(new_at, log.find(' ', new_at) - new_at) + "：";
+        const auto end = log.find(star_line, at);
+        const auto last = log.rfind("\r\n", end) + 2; // the star line follows at once
+        const auto line = out.find(told);
+        if (line == std::string::npos) {
+            ADD_FAILURE() << told << " not told in " << out;
+            continue;
+        }
+        EXPECT_EQ(out.substr(line + told.size(), out.find('\n', line) - line - told.size()),
+                  log.substr(last, end - last));
+    }
+    return records;
 }
 
 TEST(Idctl, OutcomesExitStatusesAndRecords)
@@ -88,58 +121,69 @@ TEST(Idctl, OutcomesExitStatusesAndRecords)
             return answer;
         });
     };
+    const std::string taken = "ID 17 → 1：新ID 1 已被占用（寄存器10 = 1），未发送更改命令\n";
     const struct {
         std::vector<std::uint8_t> ids;
         devsim::Faults faults;
         Setup setup;
         std::string args; // LIST: a batch list of 17 1, 3 13
         int status;
-        std::string said, last_line; // the entry's line before the star line; "": none filed
+        std::string said; // how the output begins
+        std::size_t records;
     } rows[] = {
         // clang-format off
-        {{17}, {}, none, change, 0, "ID 17 → 1：Modbus 新ID 设置成功，已在ID 1 读回确认\n", "已在ID 1 读回确认"},
-        {{17, 1}, {}, none, change, 4, "ID 17 → 1：新ID 1 已被占用（寄存器10 = 1），未发送更改命令\n", ""},
-        // A device at the new ID slower than the window: heard before the change goes out.
+        {{17}, {}, none, change, 0, "ID 17 → 1：Modbus 新ID 设置成功，已在ID 1 读回确认\n", 1},
+        {{17, 1}, {}, none, change, 4, taken, 0},
+        // A device at the new ID slower than the window: heard before the change goes out,
+        // and with --timeout as long as it is, in every command that changes.
         {{17, 1}, {}, late(300), change, 4,
-         "ID 17 → 1：新ID 1 已被占用（寄存器10 = 1（应答晚于等待时间）），未发送更改命令\n", ""},
-        // The device moved though its echo came from the old address: it is said so.
-        {{17}, {true, false}, none, change, 0, "ID 17 → 1：设备已更改ID，已在ID 1 读回确认（更改的应答来自原地址）\n",
-         "已在ID 1 读回确认（更改的应答来自原地址）"},
-        {{}, {}, none, change + "--force", 1, "ID 17 → 1：设置无响应，请重新设置，在ID 1 读回：无应答，新ID未确认\n",
-         "在ID 1 读回：无应答，新ID未确认"},
-        {{17}, {false, false, 3}, none, change, 1, "ID 17 → 1：设备拒绝更改：异常码 03（非法数据值）\n", "设备拒绝更改：异常码 03（非法数据值）"},
-        {{17}, {false, true}, none, change, 1,
-         "ID 17 → 1：设备应答了更改，但在ID 1 读回：无应答，新ID未确认\n", "在ID 1 读回：无应答，新ID未确认"},
-        {{17}, {false, true}, none, change + "--no-verify", 0, "ID 17 → 1：Modbus 新ID 设置成功，未读回确认\n",
-         "未读回确认"},
+         "ID 17 → 1：新ID 1 已被占用（寄存器10 = 1（应答晚于等待时间）），未发送更改命令\n", 0},
+        {{17, 1}, {}, late(700), change + "--timeout 800", 4, taken, 0},
+        {{17, 1}, {}, late(700), "batch --port 9 --baud 9600 LIST --timeout 800", 4, taken, 0},
+        {{17, 20}, {}, late(700), "assign --port 9 --baud 9600 --from 17 --to 20 --timeout 800", 4,
+         "新ID 20 已被占用（寄存器10 = 20），跳过\n新ID列表已用完，这台设备未更改\n", 0},
+        // Nobody at the old ID, or two: nothing is sent.
+        {{}, {}, none, change, 1, "ID 17 → 1：ID 17 处无设备应答，未发送更改命令\n", 0},
+        {{17, 17}, {}, none, change, 4, "ID 17 → 1：ID 17 处不止一台设备应答（应答CRC错误），未发送更改命令\n", 0},
+        // The device moved though its echo came from the old address: it is said so, and filed so.
+        {{17}, {true, false}, none, change, 0, "ID 17 → 1：设备已更改ID，已在ID 1 读回确认（更改的应答来自原地址）\n", 1},
+        {{}, {}, none, change + "--force", 1, "ID 17 → 1：设置无响应，请重新设置，在ID 1 读回 2.5 秒：无应答，新ID未确认\n", 1},
+        {{17}, {false, false, 3}, none, change, 1, "ID 17 → 1：设备拒绝更改：异常码 03（非法数据值）\n", 1},
+        {{17}, {false, true}, none, change, 1, "ID 17 → 1：设备应答了更改，但在ID 1 读回 2.5 秒：无应答，新ID未确认\n", 1},
+        {{17}, {false, true}, none, change + "--no-verify", 0, "ID 17 → 1：Modbus 新ID 设置成功，未读回确认\n", 1},
         {{17}, {}, [](Cli& c) { std::filesystem::create_directory(c.dir.file("2026-12-06.txt")); }, change, 5,
-         "ID 17 → 1：Modbus 新ID 设置成功，已在ID 1 读回确认\n日志文件写入失败，请检查程序目录是否可写：", ""},
+         "ID 17 → 1：Modbus 新ID 设置成功，已在ID 1 读回确认\n日志文件写入失败，请检查程序目录是否可写：", 0},
         // An adapter that echoes what it sends is worked through.
-        {{17}, {}, echoing, change, 0, "ID 17 → 1：Modbus 新ID 设置成功，已在ID 1 读回确认\n", "已在ID 1 读回确认"},
-        {{17}, {}, echoing, "read --port 9 --baud 9600 --id 17", 0, "ID 17：寄存器10 = 17\n", ""},
+        {{17}, {}, echoing, change, 0, "ID 17 → 1：Modbus 新ID 设置成功，已在ID 1 读回确认\n", 1},
+        {{17}, {}, echoing, "read --port 9 --baud 9600 --id 17", 0, "ID 17：寄存器10 = 17\n", 0},
         // The line fails: a port error, and no record claims that a frame went out.
         {{17}, {}, [](Cli& c) { c.serial.write_status = sio_write_failed; }, change + "--force", 3,
-         "ID 17 → 1：命令未能发送，请检查串口\n串口 COM9：refused\n", "命令未能发送，请检查串口"},
-        {{17}, {}, gone_after(0), change, 3, "ID 17 → 1：串口已断开\n串口 COM9：gone\n", ""},
+         "ID 17 → 1：命令未能发送，请检查串口\n串口 COM9：refused\n", 1},
+        {{17}, {}, gone_after(0), change, 3, "ID 17 → 1：串口已断开\n串口 COM9：gone\n", 0},
         {{17, 3}, {}, gone_after(3), "batch --port 9 --baud 9600 LIST --keep-going", 3,
+         "ID 17 → 1：设备应答了更改，但在ID 1 读回：串口已断开，新ID未确认\n串口 COM9：gone\n\nline  old     new     result\n"
+         "1     17      1       port_lost\n2     3       13      not_run\n", 1}, // during the read-back
+        {{17, 3}, {}, gone_after(4), "batch --port 9 --baud 9600 LIST --keep-going", 3,
          "ID 17 → 1：Modbus 新ID 设置成功，已在ID 1 读回确认\nID 3 → 13：串口已断开\n串口 COM9：gone\n\nline  old     new     result\n"
-         "1     17      1       confirmed\n2     3       13      port_lost\n", "已在ID 1 读回确认"},
+         "1     17      1       confirmed\n2     3       13      port_lost\n", 1},
         // A failure early in a batch is its exit, whatever came after; a port that will not open is a port error.
-        {{3}, {}, none, "batch --port 9 --baud 9600 LIST --keep-going", 1, "ID 17 → 1：设置无响应", "已在ID 13 读回确认"},
-        {{17}, {}, [](Cli& c) { c.serial.open_status = sio_open_failed; }, "read --port 9 --baud 9600 --id 17", 3, "", ""},
-        // Stops: before anything is sent, during the wait, during the read-back.
-        {{17}, {}, [](Cli& c) { c.stop_at = 0; }, change, 130, "ID 17 → 1：已中断，未发送更改命令\n", ""},
-        {{17}, {}, [](Cli& c) { c.stop_at = 1000; }, change, 130,
-         "ID 17 → 1：Modbus 新ID 设置成功，已中断，未读回确认\n", "已中断，未读回确认"},
-        {{17}, {}, [](Cli& c) { c.held_id = 1; c.held_until = 1900; c.stop_at = 1600; }, change, 130,
-         "ID 17 → 1：Modbus 新ID 设置成功，已中断，未读回确认\n", "已中断，未读回确认"},
-        {{7, 7}, {}, none, "read --port 9 --baud 9600 --id 7", 1, "ID 7：应答CRC错误\n", ""},
+        {{3}, {}, none, "batch --port 9 --baud 9600 LIST --keep-going", 1, "ID 17 → 1：ID 17 处无设备应答", 1},
+        {{17}, {}, [](Cli& c) { c.serial.open_status = sio_open_failed; }, "read --port 9 --baud 9600 --id 17", 3, "", 0},
+        // Stops: before anything is sent, during the wait, during the read-back, between batch lines.
+        {{17}, {}, [](Cli& c) { c.stop = [] { return true; }; }, change, 130, "ID 17 → 1：已中断，未发送更改命令\n", 0},
+        {{17}, {}, [](Cli& c) { c.stop_at(1000); }, change, 130, "ID 17 → 1：Modbus 新ID 设置成功，已中断，未读回确认\n", 1},
+        {{17}, {}, [](Cli& c) { c.held_id = 1; c.held_until = 1900; c.stop_at(1600); }, change, 130,
+         "ID 17 → 1：Modbus 新ID 设置成功，已中断，未读回确认\n", 1},
+        {{17, 3}, {}, [](Cli& c) { c.stop = [&c] { return !c.day_log().empty(); }; },
+         "batch --port 9 --baud 9600 LIST", 130, "ID 17 → 1：Modbus 新ID 设置成功，已在ID 1 读回确认\n\n"
+         "line  old     new     result\n1     17      1       confirmed\n2     3       13      not_run\n", 1},
+        {{7, 7}, {}, none, "read --port 9 --baud 9600 --id 7", 1, "ID 7：应答CRC错误\n", 0},
         {{3, 3, 5}, {}, none, "scan --port 9 --baud 9600 --ids 1-9 --first", 0,
-         "地址  波特率  寄存器10\n3     9600    有应答，但无法识别：应答CRC错误\n5     9600    寄存器10 = 5\n找到 1 台设备\n", ""},
+         "地址  波特率  寄存器10\n3     9600    有应答，但无法识别：应答CRC错误\n5     9600    寄存器10 = 5\n找到 1 台设备\n", 0},
         {{5}, {}, [](Cli& c) { c.serial.refused_bauds = {230400}; }, "scan --port 9 --baud 230400", 3,
-         "波特率 230400 设置失败，未扫描\n地址  波特率  寄存器10\n找到 0 台设备\n", ""},
-        {{5}, {}, [](Cli& c) { c.stop_at = 600; }, "scan --port 9 --baud 9600", 130,
-         "扫描已中断，以下为已找到的\n地址  波特率  寄存器10\n5     9600    寄存器10 = 5\n找到 1 台设备\n", ""},
+         "波特率 230400 设置失败，未扫描\n地址  波特率  寄存器10\n找到 0 台设备\n", 0},
+        {{5}, {}, [](Cli& c) { c.stop_at(600); }, "scan --port 9 --baud 9600", 130,
+         "扫描已中断，以下为已找到的\n地址  波特率  寄存器10\n5     9600    寄存器10 = 5\n找到 1 台设备\n", 0},
         // clang-format on
     };
     for (const auto& row : rows) {
@@ -153,7 +197,7 @@ TEST(Idctl, OutcomesExitStatusesAndRecords)
         const Ran run = cli(args);
         EXPECT_EQ(run.status, row.status) << run.err;
         EXPECT_EQ(run.out.substr(0, row.said.size()), row.said);
-        EXPECT_EQ(last_line(cli.day_log()), row.last_line);
+        EXPECT_EQ(expect_records_say_what_was_told(cli.day_log(), run.out), row.records);
         // Nothing goes to the old ID unless the change is sent, and no record says it went.
         const std::string log = cli.day_log();
         const bool filed_sent = log.find("发送命令：11 6 0 A 0 1 6A 98") != std::string::npos &&
@@ -165,23 +209,26 @@ TEST(Idctl, OutcomesExitStatusesAndRecords)
 
 TEST(Idctl, OneJsonVocabulary)
 {
-    Cli cli({17, 3});
+    Cli cli({17, 3}, {false, true}); // devices that echo a change but keep their ID
     // Lines are counted as the file has them, blank and comment lines too.
-    write_file(cli.dir.file("list.txt"), "1 11\n\n3,13  # cabinet 4\n17 7\n");
+    write_file(cli.dir.file("list.txt"), "17 11\n\n3,13  # cabinet 4\n1 7\n");
     const Ran run = cli("batch --port 9 --baud 9600 " + cli.dir.file("list.txt") + " --json");
     EXPECT_EQ(run.status, 1);
     const std::string log = cli.dir.file("2026-12-06.txt");
     EXPECT_EQ(
         run.out,
-        "{\"command\":\"batch\",\"result\":\"no_reply\",\"exit\":1,\"baud\":9600,\"line\":1,"
-        "\"from\":1,\"to\":11,\"check\":{\"result\":\"no_reply\",\"id\":11},\"readback\":{"
-        "\"result\":\"no_reply\",\"id\":11},\"filed\":true,\"log\":\"" +
+        "{\"command\":\"batch\",\"result\":\"unconfirmed\",\"exit\":1,\"baud\":9600,\"line\":1,"
+        "\"from\":17,\"to\":11,\"old_check\":{\"result\":\"value\",\"id\":17,\"value\":17},"
+        "\"check\":{\"result\":\"no_reply\",\"id\":11},\"readback\":{\"result\":\"no_reply\","
+        "\"id\":11},"
+        "\"reply\":\"B 6 0 A 0 B E8 A5\",\"filed\":true,\"log\":\"" +
             log +
-            "\",\"text\":\"ID 1 → 11：设置无响应，请重新设置，在ID 11 读回：无应答，新ID未确认\"}\n"
+            "\",\"text\":\"ID 17 → 11：设备应答了更改，但在ID 11 读回 2.5 "
+            "秒：无应答，新ID未确认\"}\n"
             "{\"command\":\"batch\",\"result\":\"not_run\",\"exit\":null,\"baud\":9600,"
             "\"line\":3,\"from\":3,\"to\":13,\"text\":\"未执行\"}\n"
             "{\"command\":\"batch\",\"result\":\"not_run\",\"exit\":null,\"baud\":9600,"
-            "\"line\":4,\"from\":17,\"to\":7,\"text\":\"未执行\"}\n"
+            "\"line\":4,\"from\":1,\"to\":7,\"text\":\"未执行\"}\n"
             "{\"command\":\"batch\",\"result\":\"summary\",\"exit\":1,\"baud\":9600,"
             "\"done\":1,\"total\":3,\"interrupted\":false,\"text\":\"已执行 1 行，共 3 行\"}\n");
     EXPECT_EQ(cli("read --port 9 --baud 9600 --id 3 --json").out,
@@ -201,11 +248,58 @@ TEST(Idctl, OneJsonVocabulary)
     EXPECT_EQ(cli("read --port 9 --baud 9600 --id 3 --json").out,
               "{\"command\":\"read\",\"result\":\"value\",\"exit\":0,\"baud\":9600,\"id\":3,"
               "\"value\":3,\"late\":true,\"text\":\"ID 3：寄存器10 = 3（应答晚于等待时间）\"}\n");
+    // An adapter that echoes is told once on standard error, and in every object.
+    cli.serial.latency_ms = 0;
+    cli.serial.device = [bus = cli.serial.device](const Bytes& frame) {
+        Bytes line = frame;
+        const Bytes answer = bus(frame);
+        line.insert(line.end(), answer.begin(), answer.end());
+        return line;
+    };
+    EXPECT_EQ(cli("read --port 9 --baud 9600 --id 3 --json").out,
+              "{\"command\":\"read\",\"result\":\"value\",\"exit\":0,\"baud\":9600,\"id\":3,"
+              "\"value\":3,\"echo\":true,\"text\":\"ID 3：寄存器10 = 3\"}\n");
+    EXPECT_EQ(cli("read --port 9 --baud 9600 --id 3").err,
+              "qrv-idctl: 串口转换器回送发出的命令，已去掉回送再判断应答\n");
     cli.serial.write_status = sio_write_failed;
     EXPECT_EQ(cli("read --port 9 --baud 9600 --id 3 --json").out,
               "{\"command\":\"read\",\"result\":\"not_sent\",\"exit\":3,\"baud\":9600,\"id\":3,"
               "\"device\":\"COM9\",\"reason\":\"refused\",\"text\":\"ID 3：命令未能发送\\n串口 "
               "COM9：refused\"}\n");
+}
+
+// A stop ends every wait within a fifth of a second, however long the
+// answers are waited for; nothing is sent after it.
+TEST(Idctl, StopsAtOnce)
+{
+    const struct {
+        std::vector<std::uint8_t> ids;
+        std::string args;
+        std::string said;
+    } rows[] = {
+        // clang-format off
+        {{}, "read --port 9 --baud 9600 --id 17 --timeout 60000", "ID 17：已中断，未等到应答\n"},
+        {{}, "scan --port 9 --baud 9600 --timeout 60000", "扫描已中断，以下为已找到的\n"},
+        {{17}, change + "--timeout 60000", "ID 17 → 1：已中断，未发送更改命令\n"},
+        {{}, "assign --port 9 --baud 9600 --from 17 --to 20 --timeout 60000", "\ndevice  old     new     result\n"},
+        // clang-format on
+    };
+    for (const auto& row : rows) {
+        Cli cli(row.ids);
+        cli.stop_at(500);
+        const Ran run = cli(row.args);
+        EXPECT_EQ(run.status, 130) << row.args;
+        EXPECT_EQ(run.out.substr(0, row.said.size()), row.said) << row.args;
+        EXPECT_LE(cli.clock.now, 700) << row.args;
+        EXPECT_EQ(std::ranges::count(cli.serial.written, request_17_to_1), 0) << row.args;
+    }
+    // A batch list awaited on standard input: nothing is read, nothing sent.
+    Cli cli({17});
+    const Ran run = cli.run("batch --port 9 --baud 9600 -",
+                            [](std::string&, std::size_t, int&) { return false; });
+    EXPECT_EQ(std::tuple(run.status, run.out),
+              std::tuple(130, std::string("已中断，未发送任何命令\n")));
+    EXPECT_TRUE(cli.serial.calls.empty());
 }
 
 // A usage error, or a batch list that cannot be run, is told on standard
@@ -234,13 +328,17 @@ struct Tool {
         std::filesystem::copy_file(QRV_IDCTL_PATH, folder + "/qrv-idctl");
     }
     // The command line; with stop ("SIGNAL heard"), that signal to the tool,
-    // or KILL to the device, once the device has printed what is heard.
+    // or KILL to the device, once the device has printed what is heard
+    // ("SIGNAL +0.3": 0.3 s after the start).
     Ran operator()(const std::string& args, const std::string& stop, pid_t device)
     {
         std::string line = "./qrv-idctl >out.txt 2>err.txt </dev/null " + args;
         if (const auto space = stop.find(' '); space != std::string::npos)
-            line += " & until grep -q \"" + stop.substr(space + 1) +
-                    "\" ports/COM9.out; do sleep 0.01; done; kill -" + stop.substr(0, space) + " " +
+            line += " & " +
+                    (stop[space + 1] == '+' ? "sleep " + stop.substr(space + 2)
+                                            : "until grep -q \"" + stop.substr(space + 1) +
+                                                  "\" ports/COM9.out; do sleep 0.01; done") +
+                    "; kill -" + stop.substr(0, space) + " " +
                     (stop.starts_with("KILL") ? std::to_string(device) : "$!") + "; wait $!";
         const int status = std::system(("cd '" + folder + "' && bash -c '" + line + "'").c_str());
         return {WEXITSTATUS(status), read_file(folder + "/out.txt"),
@@ -273,33 +371,35 @@ TEST(Idctl, AgainstTheVirtualDevice)
         // Answers 300 ms late are never taken for the next request's; the list from standard input.
         {{"--late", "300", "--id", "1", "--id", "2", "--id", "3"}, "batch --port 9 --baud 115200 - <list.txt", "", 0,
          "line  old     new     result\n1     1       11      confirmed\n2     2       12      confirmed\n"
-         "3     3       13      confirmed\n", "已在ID 13 读回确认"},
+         "3     3       13      confirmed\n", "Modbus 新ID 设置成功，已在ID 13 读回确认"},
         // Stops: Ctrl-C while the second change waits, the table still comes; SIGQUIT in
-        // the wait; SIGTERM in the read-back of a device that restarts; SIGHUP in a scan.
+        // the wait; SIGTERM in the read-back of a device that restarts; Ctrl-C while the
+        // list is awaited on standard input; SIGHUP in a scan.
         {{"--id", "1", "--id", "2", "--id", "3"}, batch, "INT RX 2 6 0 A 0 C", 130,
          "line  old     new     result\n1     1       11      confirmed\n2     2       12      unverified\n"
-         "3     3       13      not_run\n", "已中断，未读回确认"},
+         "3     3       13      not_run\n", "Modbus 新ID 设置成功，已中断，未读回确认"},
         {{"--id", "40"}, "change --port 9 --baud 115200 --from 40 --to 41", "QUIT RX 28 6 0 A 0 29", 130,
-         "ID 40 → 41：Modbus 新ID 设置成功，已中断，未读回确认\n", "已中断，未读回确认"},
+         "ID 40 → 41：Modbus 新ID 设置成功，已中断，未读回确认\n", "Modbus 新ID 设置成功，已中断，未读回确认"},
         {{"--restart", "1300"}, change, "TERM restarting", 130,
-         "ID 17 → 1：Modbus 新ID 设置成功，已中断，未读回确认\n", "已中断，未读回确认"},
+         "ID 17 → 1：Modbus 新ID 设置成功，已中断，未读回确认\n", "Modbus 新ID 设置成功，已中断，未读回确认"},
+        {{"--id", "1"}, "batch --port 9 --baud 115200 - <>fifo", "INT +0.3", 130, "已中断，未发送任何命令\n", ""},
         {{"--id", "3"}, "scan --port 9 --baud 9600 --ids 1-30", "HUP RX 5 3 0 A", 130,
          "扫描已中断，以下为已找到的\n地址  波特率  寄存器10\n3     9600    寄存器10 = 3\n找到 1 台设备\n", ""},
         // Firmware that restarts to take its new ID is asked again until it answers there.
-        {{"--restart", "1300"}, change, "", 0, confirmed, "已在ID 1 读回确认"},
+        {{"--restart", "1300"}, change, "", 0, confirmed, "Modbus 新ID 设置成功，已在ID 1 读回确认"},
         // The line: an adapter that echoes, a byte too many, a refusal, an echo after the second.
-        {{"--echo"}, change, "", 0, confirmed, "已在ID 1 读回确认"},
-        {{"--extra", "1"}, change, "", 0, confirmed, "已在ID 1 读回确认"},
+        {{"--echo"}, change, "", 0, confirmed, "Modbus 新ID 设置成功，已在ID 1 读回确认"},
+        {{"--extra", "1"}, change, "", 0, confirmed, "Modbus 新ID 设置成功，已在ID 1 读回确认"},
         {{"--refuse", "2"}, change, "", 1, "ID 17 → 1：设备拒绝更改：异常码 02（非法数据地址）\n",
          "设备拒绝更改：异常码 02（非法数据地址）"},
         {{"--late", "1100"}, change + " --confirm-ms 3000", "", 0,
          "ID 17 → 1：设备已更改ID，已在ID 1 读回确认（更改的应答晚于等待时间）\n",
-         "已在ID 1 读回确认（更改的应答晚于等待时间）"},
+         "设备已更改ID，已在ID 1 读回确认（更改的应答晚于等待时间）"},
         // The adapter pulled: the batch stops there, with no record of the line it cut.
         {{"--id", "1", "--id", "2", "--id", "3"}, batch + " --keep-going --timeout 2000", "KILL RX C 3 0 A", 3,
          "ID 2 → 12：串口已断开\n串口 ports/COM9：No such file or directory\n\nline  old     new     result\n"
          "1     1       11      confirmed\n2     2       12      port_lost\n3     3       13      not_run\n",
-         "已在ID 11 读回确认"},
+         "Modbus 新ID 设置成功，已在ID 11 读回确认"},
         {{"--id", "1", "--id", "2"}, "scan --port 9 --baud 9600 --ids 1-5 --timeout 2000", "KILL RX 3 3 0 A", 3,
          "串口已断开，扫描停止\n串口 ports/COM9：No such file or directory\n地址  波特率  寄存器10\n"
          "1     9600    寄存器10 = 1\n2     9600    寄存器10 = 2\n找到 2 台设备\n", ""},
@@ -308,7 +408,7 @@ TEST(Idctl, AgainstTheVirtualDevice)
          "assign --port 9 --baud 115200 --from 17 --to 20-23", "", 0,
          "第 3 台：ID 17 → 23：Modbus 新ID 设置成功，已在ID 23 读回确认\n\ndevice  old     new     result\n"
          "1       17      20      confirmed\n2       17      22      confirmed\n3       17      23      confirmed\n"
-         "已编号 3 台，共接入 3 台\n", "已在ID 23 读回确认"},
+         "已编号 3 台，共接入 3 台\n", "Modbus 新ID 设置成功，已在ID 23 读回确认"},
         {{"--id", "17", "--id", "17"}, "assign --port 9 --baud 115200 --from 17 --to 20-23", "INT collision", 130,
          "ID 17 处不止一台设备应答（应答CRC错误），请一次只接一台，未发送更改命令\n\ndevice  old     new     result\n"
          "已编号 0 台，共接入 0 台\n", ""},
@@ -323,6 +423,7 @@ TEST(Idctl, AgainstTheVirtualDevice)
         SCOPED_TRACE(row.args + " " + row.stop);
         Tool tool;
         write_file(tool.folder + "/list.txt", "1 11\n2 12\n3 13\n");
+        ::mkfifo((tool.folder + "/fifo").c_str(), 0600); // standard input that never ends
         Devsim device(tool.folder + "/ports/COM9", row.devices);
         Ran run = tool(row.args, row.stop, device.pid());
         // The port is named as the tool found it, in its own folder.

@@ -54,10 +54,10 @@ TEST(Options, HelpOfACommandAndOfAll)
     EXPECT_TRUE(help("read --help").starts_with("用法：qrv-idctl read   --port P --baud B --id X"));
     EXPECT_EQ(help("read --help").find("--confirm-ms"), std::string::npos);
     EXPECT_NE(help("--help").find("qrv-idctl scan"), std::string::npos);
-    EXPECT_NE(
-        help("change --help")
-            .find("--confirm-ms MS  更改后在新ID反复读回确认的最长毫秒数（默认1000）（0~60000）"),
-        std::string::npos);
+    EXPECT_NE(help("change --help")
+                  .find("--confirm-ms MS  "
+                        "更改后等待结束起，在新ID反复读回确认的最长毫秒数（默认2500）（0~60000）"),
+              std::string::npos);
     EXPECT_NE(std::get<Help>(parse("scan --help", 255)).text.find("串口号或设备（1~255）"),
               std::string::npos);
     EXPECT_EQ(help("--version"), "qrv-idctl " QRV_VERSION "\n");

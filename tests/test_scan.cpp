@@ -37,25 +37,43 @@ TEST(Scan, EveryAddressAtEverySpeedAsked)
         {{5}, as_is, plan({9600}, 5, 5), {"5 9600 value*"}, 1, 1, {}},
         // Two devices at one address garble their answers: no device.
         {{3, 3, 5}, as_is, plan({9600}, 1, 9, 0, true), {"3 9600 bad_crc", "5 9600 value*"}, 5, 9, {}},
-        // A probe waits its window only: a late answer shows at the next address.
-        {{7}, [](DeviceLine& l) { l.serial.latency_ms = 80; }, plan({9600}, 6, 9, 50), {"8 9600 other_address"}, 4, 4, {}},
+        // A probe waits its window only; a late answer is its own, the last one's too.
+        {{7}, [](DeviceLine& l) { l.serial.latency_ms = 80; }, plan({9600}, 6, 9, 50), {"7 9600 value* late"}, 4, 4, {}},
+        {{17}, [](DeviceLine& l) { l.serial.latency_ms = 150; }, plan({9600}, 15, 17), {"17 9600 value* late"}, 3, 3, {}},
+        {{17}, [](DeviceLine& l) { l.serial.latency_ms = 30; }, plan({9600}, 17, 17, 20), {"17 9600 value* late"}, 1, 1, {}},
+        // A stray byte after a reply, or an identification longer than it says, is no next probe's.
+        {{7, 8}, [](DeviceLine& l) {
+             l.serial.device = [bus = l.serial.device](const Bytes& f) { Bytes b = bus(f); if (!b.empty()) b.push_back(0); return b; };
+         }, plan({9600}, 7, 9), {"7 9600 value* stray 1", "8 9600 value* stray 1"}, 3, 3, {}},
         {{5}, [](DeviceLine& l) { l.serial.refused_bauds = {230400}; }, plan({230400, 9600}, 5, 5), {"5 9600 value*"}, 1, 1, {230400}},
         {{5}, as_is, plan({9600}, 9, 5), {}, 0, 0, {}}, // a reversed range holds no address
         // Each device's identification, when asked for: none is an exception.
         {{5}, [](DeviceLine& l) { l.bus.add(devsim::Device(6, {}, Identity{"ACME", "QRV-100", "1.2"}), 0); },
          plan({9600}, 4, 6, 0, false, true), {"5 9600 value* exception", "6 9600 value* ACME|QRV-100|1.2"}, 3, 3, {}},
+        {{}, [](DeviceLine& l) {
+             for (std::uint8_t id : {5, 6})
+                 l.bus.add(devsim::Device(id, {}, Identity{"ACME", "QRV-100", "1.2"}), 0);
+             l.serial.device = [bus = l.serial.device](const Bytes& f) {
+                 Bytes b = bus(f);
+                 if (f[1] == fc_encapsulated_interface)
+                     b.insert(b.end(), {0x11, 0x22}); // longer than it says
+                 return b;
+             };
+         }, plan({9600}, 5, 6, 0, false, true), {"5 9600 value* ACME|QRV-100|1.2", "6 9600 value* ACME|QRV-100|1.2"}, 2, 2, {}},
         // clang-format on
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.hits.empty() ? "none" : row.hits.front());
         DeviceLine line(row.ids);
         row.setup(line);
-        OpenPort port{line.serial, 9, line.clock};
+        Line port{line.serial, 9, line.clock, 9600, late_answer_ms};
         const ScanResult result = scan(port, row.plan, [](const ScanProgress&) { return true; });
         Strings hits;
         for (const ScanHit& hit : result.hits)
             hits.push_back(std::to_string(hit.id) + " " + std::to_string(hit.baud) + " " +
                            to_string(hit.reply.kind) + (hit.device() ? "*" : "") +
+                           (hit.reply.late ? " late" : "") +
+                           (hit.reply.stray ? " stray " + std::to_string(hit.reply.stray) : "") +
                            (!hit.identity ? ""
                             : hit.identity->kind != ReadReply::Kind::value
                                 ? std::string(" ") + to_string(hit.identity->kind)
@@ -73,7 +91,7 @@ TEST(Scan, EveryAddressAtEverySpeedAsked)
 TEST(Scan, CommonSpeedsFirstAndAStopEndsIt)
 {
     DeviceLine line({});
-    OpenPort port{line.serial, 9, line.clock};
+    Line port{line.serial, 9, line.clock, 9600, late_answer_ms};
     std::vector<std::int32_t> asked;
     const ScanResult result = scan(port, plan(scan_speeds(), 1, 1), [&](const ScanProgress& p) {
         asked.push_back(p.baud);

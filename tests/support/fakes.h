@@ -190,6 +190,7 @@ public:
     int latency_ms = 0;
     std::size_t chunk = 0;
     std::vector<std::pair<std::int64_t, Bytes>> arriving; // by time
+    std::int64_t last_arrival = -1; // when the last of them came; -1: none yet
 
 private:
     bool is_open(int port) const { return open_ports.count(port) > 0; }
@@ -200,6 +201,7 @@ private:
         while (clock && !arriving.empty() && arriving.front().first <= clock->now) {
             input.insert(input.end(), arriving.front().second.begin(),
                          arriving.front().second.end());
+            last_arrival = arriving.front().first;
             arriving.erase(arriving.begin());
         }
     }
