@@ -258,10 +258,10 @@ private:
         m_rx.clear();
         m_rx_len = 0;
         if (!out.id_changes.empty())
-            m_restarted = Clock::now() + m_opt.restart;
+            m_restarted = Clock::now() + milliseconds(m_opt.restart.hi);
 
         std::string note = out.note;
-        if (out.reply && m_opt.no_answer) {
+        if (out.reply && m_opt.no_answer.on()) {
             note = note.empty() ? "no answer: --no-answer" : note + ", no answer: --no-answer";
             out.reply.reset();
         }
@@ -278,17 +278,17 @@ private:
             tx_note = tx_note.empty() ? more : tx_note + ", " + more;
         };
         // A garbled answer has a wrong CRC already; spoiling it again could mend it.
-        if (m_opt.bad_crc && !out.collision) {
+        if (m_opt.bad_crc.on() && !out.collision) {
             reply.back() ^= 0xFF;
             add("CRC spoiled");
         }
-        if (m_opt.extra > 0) {
-            reply.insert(reply.end(), static_cast<std::size_t>(m_opt.extra), 0x00);
-            add(std::to_string(m_opt.extra) + " extra bytes");
+        if (m_opt.extra.on()) {
+            reply.insert(reply.end(), static_cast<std::size_t>(m_opt.extra.hi), 0x00);
+            add(std::to_string(m_opt.extra.hi) + " extra bytes");
         }
-        if (m_opt.late.count() > 0)
-            add(std::to_string(m_opt.late.count()) + " ms late");
-        m_out.push_back({Clock::now() + m_opt.late, std::move(reply), tx_note});
+        if (m_opt.late.on())
+            add(std::to_string(m_opt.late.hi) + " ms late");
+        m_out.push_back({Clock::now() + milliseconds(m_opt.late.hi), std::move(reply), tx_note});
     }
 
     milliseconds since_start() const
