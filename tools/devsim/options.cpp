@@ -121,6 +121,9 @@ const OptionRow option_table[] = {
          o.devices.back().appear = std::chrono::milliseconds(g.amount.lo);
          return true;
      }},
+    {"--slow", "MS", "each answer of that device comes MS milliseconds later",
+     Kind::span, ms_range, true, true, nullptr,
+     [](Options& o, const Given& g) { return take_fault(o.devices.back().slow, g); }},
     {"--reply-from-old", nullptr, "answer an ID change from the old address (the ID still changes)",
      Kind::flag, std::nullopt, false, false, nullptr,
      [](Options& o, const Given&) { return o.reply_from_old = true; }},
@@ -133,17 +136,30 @@ const OptionRow option_table[] = {
     {"--echo", nullptr, "send back every frame heard at once, as an RS-485 adapter whose receiver "
      "stays on while it sends", Kind::flag, std::nullopt, false, false, nullptr,
      [](Options& o, const Given&) { return o.echo = true; }},
-    {"--no-answer", nullptr, "never answer", Kind::flag, std::nullopt, false, false, nullptr,
+    {"--no-answer", nullptr, "never answer", Kind::flag, std::nullopt, true, false, nullptr,
      [](Options& o, const Given& g) { return take_fault(o.no_answer, g); }},
-    {"--late", "MS", "delay each answer by MS milliseconds", Kind::number, ms_range, false, false, nullptr,
+    {"--late", "MS", "delay each answer by MS milliseconds", Kind::span, ms_range, true, false, nullptr,
      [](Options& o, const Given& g) { return take_fault(o.late, g); }},
     {"--restart", "MS", "after answering an ID change, that device hears nothing for MS "
-     "milliseconds, as firmware that restarts to apply it", Kind::number, ms_range, false, false, nullptr,
+     "milliseconds, as firmware that restarts to apply it", Kind::span, ms_range, true, false, nullptr,
      [](Options& o, const Given& g) { return take_fault(o.restart, g); }},
-    {"--bad-crc", nullptr, "send answers with a wrong CRC", Kind::flag, std::nullopt, false, false, nullptr,
+    {"--bad-crc", nullptr, "send answers with a wrong CRC", Kind::flag, std::nullopt, true, false, nullptr,
      [](Options& o, const Given& g) { return take_fault(o.bad_crc, g); }},
-    {"--extra", "N", "append N zero bytes to each answer", Kind::number, Range{0, 255, "a number"},
-     false, false, nullptr, [](Options& o, const Given& g) { return take_fault(o.extra, g); }},
+    {"--extra", "N", "append N zero bytes to each answer", Kind::span, Range{0, 255, "a number"},
+     true, false, nullptr, [](Options& o, const Given& g) { return take_fault(o.extra, g); }},
+    {"--noise", "MS", "put 1 to 3 random bytes on the line at random moments, MS milliseconds "
+     "apart on average", Kind::number, Range{1, 3'600'000, "milliseconds"}, false, false, nullptr,
+     [](Options& o, const Given& g) { o.noise_ms = g.amount.lo; return true; }},
+    {"--wire", nullptr, "pace answers and noise at the line's speed (10 bits a byte) after the "
+     "request's own time on the wire and a gap of 3.5 bytes; a frame heard while the line "
+     "carries other bytes is lost", Kind::flag, std::nullopt, false, false, nullptr,
+     [](Options& o, const Given&) { return o.wire = true; }},
+    {"--seed", "N", "seed of the random draws (default 1)", Kind::number,
+     Range{0, std::numeric_limits<std::uint32_t>::max(), "a number"}, false, false, nullptr,
+     [](Options& o, const Given& g) { o.seed = static_cast<std::uint32_t>(g.amount.lo); return true; }},
+    {"--log", "FILE", "write one line per event to FILE (see docs/testing.md)", Kind::text,
+     std::nullopt, false, false, "a file name",
+     [](Options& o, const Given& g) { o.log = g.text; return !g.text.empty(); }},
 };
 // clang-format on
 
@@ -157,8 +173,9 @@ const char* const usage_tail =
     "\n"
     "Several --id make a line of devices that all hear every frame. Devices with\n"
     "the same ID answer at once and garble each other. The options that follow\n"
-    "an --id describe that device; the others apply to every device. A fault\n"
-    "ending in @P strikes each time with probability P (0..1): --extra 1@0.2,\n"
+    "an --id describe that device; the others apply to every device. A fault's\n"
+    "number may be a span A-B, drawn from anew each time, and the fault may end\n"
+    "in @P to strike each time with probability P (0..1): --late 100-900@0.2,\n"
     "--bad-crc@0.05. A line of three, two of them at ID 7, one only at 9600 baud:\n"
     "\n"
     "  qrv-devsim --link ports/COM9 --id 5 --id 7 --baud 9600 --id 7\n"
