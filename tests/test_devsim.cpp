@@ -5,11 +5,13 @@
 #include "golden.h"
 #include "pty.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <filesystem>
 #include <gtest/gtest.h>
 #include <modbus.h>
 #include <regex>
+#include <sstream>
 
 namespace {
 
@@ -103,12 +105,42 @@ TEST(DevsimProgram, ModbusPeerChangesTheIdAndReadsItBack)
     EXPECT_NE(out.find("qrv-devsim: ID 17 on " + link + " -> " + pts + "\n"), std::string::npos);
     EXPECT_TRUE(
         std::regex_search(out, std::regex(R"(\d\d:\d\d:\d\d\.\d{3} TX 1 6 0 A 0 1 68 8\n)")));
-    for (const char* bad : {"--id 0", "--id 248", "--late -1", "--extra 256", "--bogus",
-                            "--id 5 --baud 1234", "--baud 9600 --id 5", "--id 5 --identity A,B",
-                            "--identity A,B,C --id 5", "--id 5 --appear -1", "--refuse 12"}) {
+}
+
+// The options refused, each with its message.
+TEST(DevsimProgram, RefusesBadOptionsSayingWhatTheyNeed)
+{
+    const struct {
+        const char* args;
+        const char* said;
+    } rows[] = {
+        // clang-format off
+        {"--id 0", "--id needs a number 1..247"}, {"--id 248", "--id needs a number 1..247"},
+        {"--late -1", "--late needs milliseconds 0..60000"}, {"--extra 256", "--extra needs a number 0..255"},
+        {"--bogus", "unknown option: --bogus"}, {"lone", "unknown option: lone"},
+        {"--id 5 --baud 1234", "--baud needs 9600, 19200, 38400, 57600, 115200 or 230400"},
+        {"--baud 9600 --id 5", "--baud must follow an --id"},
+        {"--id 5 --identity A,B", "--identity needs VENDOR,PRODUCT,REVISION, each up to 64 characters"},
+        {"--identity A,B,C --id 5", "--identity must follow an --id"},
+        {"--id 5 --appear -1", "--appear needs milliseconds 0..3600000"},
+        {"--refuse 12", "--refuse needs an exception code 1..11"}, {"--echo=on", "--echo takes no value"},
+        {"--slow 5 --id 5", "--slow must follow an --id"}, {"--id 5 --slow 90-30", "--slow needs milliseconds 0..60000"},
+        {"--restart 100-", "--restart needs milliseconds 0..60000"},
+        {"--late 100@1.5", "--late needs a probability 0..1 after @"},
+        {"--extra 1@", "--extra needs a probability 0..1 after @"},
+        {"--bad-crc@x", "--bad-crc needs a probability 0..1 after @"}, {"--echo@0.5", "unknown option: --echo@0.5"},
+        {"--no-answer=1", "--no-answer takes no value"}, {"--wire=1", "--wire takes no value"},
+        {"--noise 0", "--noise needs milliseconds 1..3600000"},
+        {"--seed 4294967296", "--seed needs a number 0..4294967295"}, {"--log", "--log needs a file name"},
+        // clang-format on
+    };
+    TempDir dir;
+    for (const auto& row : rows) {
         const std::string command = std::string(QRV_DEVSIM_PATH) + " --link " + dir.file("x") +
-                                    " " + bad + " >/dev/null 2>&1";
-        EXPECT_EQ(WEXITSTATUS(std::system(command.c_str())), 2) << bad;
+                                    " " + row.args + " >/dev/null 2>" + dir.file("err");
+        EXPECT_EQ(WEXITSTATUS(std::system(command.c_str())), 2) << row.args;
+        EXPECT_EQ(read_file(dir.file("err")),
+                  std::string("qrv-devsim: ") + row.said + "\nTry 'qrv-devsim --help'.\n");
     }
 }
 
@@ -143,6 +175,133 @@ TEST(DevsimProgram, FaultsAsAModbusMasterMeetsThem)
             << modbus_strerror(errno);
         modbus_close(ctx);
         modbus_free(ctx);
+    }
+}
+
+// The tool's side of the line, opened and set as a serial port at baud.
+class ToolSide {
+public:
+    ToolSide(const std::string& link, unsigned baud)
+        : m_fd(::open(link.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK))
+    {
+        termios tio{};
+        ::tcgetattr(m_fd, &tio);
+        cfmakeraw(&tio);
+        cfsetspeed(&tio, baud); // glibc takes bits per second as well as its codes
+        ::tcsetattr(m_fd, TCSANOW, &tio);
+    }
+    ~ToolSide() { ::close(m_fd); }
+    void send(const std::string& hex)
+    {
+        const Bytes bytes = from_hex(hex);
+        ASSERT_EQ(::write(m_fd, bytes.data(), bytes.size()), ssize_t(bytes.size()));
+    }
+    // What comes until the line has been quiet for quiet; last: when the
+    // last byte came.
+    Bytes take(milliseconds quiet, steady_clock::time_point& last)
+    {
+        Bytes got;
+        for (pollfd p{m_fd, POLLIN, 0}; ::poll(&p, 1, int(quiet.count())) > 0;) {
+            std::uint8_t buf[256];
+            const ssize_t n = ::read(m_fd, buf, sizeof buf);
+            got.insert(got.end(), buf, buf + std::max<ssize_t>(n, 0));
+            last = steady_clock::now();
+        }
+        return got;
+    }
+
+private:
+    int m_fd;
+};
+
+// With --wire an answer takes its time on the wire at the line's speed,
+// after the request's own and a gap; a request that comes in pieces is
+// whole, one that comes while the line talks is lost. Bounds are the least
+// time from the first byte sent to the last byte of the answer.
+TEST(DevsimProgram, PacesItsAnswersAtTheLinesSpeed)
+{
+    const std::string read_17 = "11 03 00 0A 00 01 A6 98", read_100 = "11 03 00 00 00 64 46 B1";
+    const struct {
+        std::vector<std::string> options;
+        unsigned baud;
+        std::vector<std::pair<int, std::string>> sent; // ms after the last, bytes
+        std::size_t answered;
+        int least_ms;
+        std::string printed; // what the device says of the last request
+    } rows[] = {
+        // clang-format off
+        {{"--wire"}, 9600, {{0, read_17}}, 7, 19, ""},     // 8 + 4 + 7 bytes of 1.04 ms
+        {{"--wire"}, 9600, {{0, read_100}}, 205, 220, ""}, // 8 + 4 + 205 bytes
+        {{"--wire"}, 115200, {{0, read_100}}, 205, 20, ""}, // a 5 ms gap + 205 of 0.087 ms
+        {{}, 9600, {{0, "11 03 00 0A"}, {20, "00 01 A6 98"}}, 7, 20, "RX 11 3 0 A 0 1 A6 98\n"},
+        {{"--wire"}, 9600, {{0, read_100}, {50, read_17}}, 205, 220,
+         "RX 11 3 0 A 0 1 A6 98  (ignored: heard while the line carried other bytes)\n"},
+        // clang-format on
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.sent.back().second);
+        TempDir dir;
+        Devsim dev(dir.file("COM9"), row.options);
+        ToolSide tool(dir.file("COM9"), row.baud);
+        const auto start = steady_clock::now();
+        for (const auto& [after_ms, bytes] : row.sent) {
+            std::this_thread::sleep_for(milliseconds(after_ms));
+            tool.send(bytes);
+        }
+        auto last = start;
+        EXPECT_EQ(tool.take(400ms, last).size(), row.answered);
+        EXPECT_GE(last - start, milliseconds(row.least_ms));
+        EXPECT_NE(dev.output().find(row.printed), std::string::npos) << dev.output();
+    }
+}
+
+// The log of events, its times left out: a change, a restart, devices
+// that answer over each other and one later, the faults of an answer, noise.
+TEST(DevsimProgram, LogsWhatItHeardAndDid)
+{
+    const std::string change = "11 06 00 0A 00 01 6A 98";
+    const std::string start = "start\t-\t-\t1\tseed=1 wire=off ids=17";
+    const struct {
+        std::vector<std::string> options, sent;
+        std::vector<std::string> logged;
+    } rows[] = {
+        // clang-format off
+        {{}, {change}, {start, "rx\t1\t11 6 0 A 0 1 6A 98\t1\t-", "change\t1\t-\t1\tfrom=17 to=1",
+                        "tx\t1\t1 6 0 A 0 1 68 8\t1\t-"}},
+        {{"--restart", "500"}, {change, "01 03 00 0A 00 01 A4 08"},
+         {start, "rx\t1\t11 6 0 A 0 1 6A 98\t1\t-", "change\t1\t-\t1\tfrom=17 to=1",
+          "tx\t1\t1 6 0 A 0 1 68 8\t1\t-", "rx\t2\t1 3 0 A 0 1 A4 8\t-\tID 1 silent: restarting"}},
+        {{"--id", "7", "--id", "7", "--id", "7", "--slow", "100"}, {"07 03 00 0A 00 01 A4 6E"},
+         {"start\t-\t-\t1,2,3\tseed=1 wire=off ids=7,7,7",
+          "rx\t1\t7 3 0 A 0 1 A4 6E\t1,2,3\tcollision: 3 devices answered at once",
+          "tx\t1\t7 3 2 0 7 71 79\t1,2\tcollision", "tx\t1\t7 3 2 0 7 71 86\t3\tslow=100"}},
+        {{"--extra", "1", "--late", "30", "--bad-crc", "--seed", "9"}, {"11 03 00 0A 00 01 A6 98"},
+         {"start\t-\t-\t1\tseed=9 wire=off ids=17", "rx\t1\t11 3 0 A 0 1 A6 98\t1\t-",
+          "tx\t1\t11 3 2 0 11 B9 74 0\t1\tcrc extra=1 late=30"}},
+        {{"--noise", "50", "--seed", "4"}, {}, {"start\t-\t-\t1\tseed=4 wire=off ids=17", "noise\t-\t2C F9\t-\t-"}},
+        // clang-format on
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.logged.back());
+        TempDir dir;
+        std::vector<std::string> options = {"--log", dir.file("log")};
+        options.insert(options.end(), row.options.begin(), row.options.end());
+        Devsim dev(dir.file("COM9"), options);
+        ToolSide tool(dir.file("COM9"), 115200);
+        auto last = steady_clock::now();
+        for (const std::string& request : row.sent) {
+            tool.send(request);
+            tool.take(300ms, last);
+        }
+        for (int i = 0; i < 200 && std::ranges::count(read_file(dir.file("log")), '\n') <
+                                       long(row.logged.size());
+             ++i)
+            std::this_thread::sleep_for(10ms);
+        std::istringstream log(read_file(dir.file("log")));
+        std::vector<std::string> logged;
+        for (std::string line; logged.size() < row.logged.size() && std::getline(log, line);)
+            logged.push_back(line.substr(line.find('\t') + 1));
+        EXPECT_EQ(logged, row.logged);
     }
 }
 

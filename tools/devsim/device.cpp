@@ -33,22 +33,6 @@ Outcome exception(std::uint8_t addr, std::uint8_t fc, std::uint8_t code, std::st
                   std::move(note));
 }
 
-// Devices talking at once: the master sees the bits of all of them, a 1
-// winning on the wires.
-Bytes garble(const std::vector<Bytes>& answers)
-{
-    Bytes mix;
-    for (const Bytes& answer : answers) {
-        mix.resize(std::max(mix.size(), answer.size()));
-        for (std::size_t i = 0; i < answer.size(); ++i)
-            mix[i] |= answer[i];
-    }
-    // Equal answers would mix into a clean frame; the master must never take one.
-    if (frame_crc_ok(mix))
-        mix.back() ^= 0xFF;
-    return mix;
-}
-
 } // namespace
 
 Device::Device(std::uint8_t id, Faults faults, std::optional<Identity> identity)
@@ -68,20 +52,26 @@ Outcome Device::handle(std::span<const std::uint8_t> frame)
     if (addr != id() && addr != broadcast_id)
         return {std::nullopt, "ignored: for ID " + std::to_string(addr), std::nullopt};
 
+    Outcome out;
     switch (frame[1]) {
     case fc_write_single_register:
-        return write_single(addr, frame);
+        out = write_single(addr, frame);
+        break;
     case fc_read_holding_registers:
         if (addr == broadcast_id)
             return {std::nullopt, "ignored: broadcast read", std::nullopt};
-        return read_holding(addr, frame);
+        out = read_holding(addr, frame);
+        break;
     case fc_encapsulated_interface:
         if (addr == broadcast_id)
             return {std::nullopt, "ignored: broadcast identification", std::nullopt};
-        return read_identification(addr, frame);
+        out = read_identification(addr, frame);
+        break;
     default:
-        return exception(addr, frame[1], exc_illegal_function, "illegal function");
+        out = exception(addr, frame[1], exc_illegal_function, "illegal function");
     }
+    out.taken = true;
+    return out;
 }
 
 Outcome Device::write_single(std::uint8_t addr, std::span<const std::uint8_t> frame)
@@ -166,15 +156,20 @@ void Bus::add(Device device, unsigned baud, std::int64_t appear_ms)
     m_members.push_back({std::move(device), baud, appear_ms});
 }
 
+void Bus::deafen(std::size_t device, std::int64_t until_ms)
+{
+    m_members.at(device).deaf_until_ms = until_ms;
+}
+
 BusOutcome Bus::handle(std::span<const std::uint8_t> frame, unsigned line_baud, std::int64_t now_ms)
 {
     BusOutcome out;
-    std::vector<Bytes> answers;
     // Notes of the devices the frame was for; devices it passed by all say
     // the same, so the first one's note stands for them.
     std::vector<std::string> notes;
     std::string passed_by;
-    for (auto& [device, baud, appear_ms] : m_members) {
+    for (std::size_t i = 0; i < m_members.size(); ++i) {
+        auto& [device, baud, appear_ms, deaf_until_ms] = m_members[i];
         if (now_ms < appear_ms)
             continue; // not connected yet
         const std::uint8_t id = device.id();
@@ -184,6 +179,8 @@ BusOutcome Bus::handle(std::span<const std::uint8_t> frame, unsigned line_baud, 
             got.note = "ID " + std::to_string(id) + " silent: set to " + std::to_string(baud) +
                        " baud, line at " +
                        (line_baud != 0 ? std::to_string(line_baud) : "another speed");
+        else if (now_ms < deaf_until_ms)
+            got.note = "ID " + std::to_string(id) + " silent: restarting";
         else
             got = device.handle(frame);
         if (passed_by.empty())
@@ -191,25 +188,43 @@ BusOutcome Bus::handle(std::span<const std::uint8_t> frame, unsigned line_baud, 
         const bool for_it = !frame.empty() && (frame[0] == id || frame[0] == broadcast_id);
         if (for_it && !got.note.empty() && std::ranges::find(notes, got.note) == notes.end())
             notes.push_back(got.note);
+        if (got.taken)
+            out.took.push_back(i);
         if (got.old_id)
-            out.id_changes.push_back({*got.old_id, device.id()});
+            out.id_changes.push_back({i, *got.old_id, device.id()});
         if (got.reply)
-            answers.push_back(std::move(*got.reply));
+            out.answers.push_back({i, std::move(*got.reply)});
     }
 
-    if (answers.size() == 1) {
-        out.reply = std::move(answers.front());
-    } else if (answers.size() > 1) {
-        out.reply = garble(answers);
-        out.collision = true;
-        notes.insert(notes.begin(),
-                     "collision: " + std::to_string(answers.size()) + " devices answered at once");
+    if (!out.answers.empty()) {
+        std::vector<Bytes> all;
+        for (const auto& answer : out.answers)
+            all.push_back(answer.bytes);
+        out.reply = garble(all);
+        out.collision = all.size() > 1;
     }
-    if (notes.empty() && !out.reply)
+    if (out.collision)
+        notes.insert(notes.begin(), "collision: " + std::to_string(out.answers.size()) +
+                                        " devices answered at once");
+    if (notes.empty() && out.answers.empty())
         notes.push_back(passed_by);
     for (const std::string& note : notes)
         out.note += (out.note.empty() ? "" : ", ") + note;
     return out;
+}
+
+Bytes garble(const std::vector<Bytes>& answers)
+{
+    Bytes mix;
+    for (const Bytes& answer : answers) {
+        mix.resize(std::max(mix.size(), answer.size()));
+        for (std::size_t i = 0; i < answer.size(); ++i)
+            mix[i] |= answer[i];
+    }
+    // Equal answers would mix into a clean frame; the master must never take one.
+    if (answers.size() > 1 && frame_crc_ok(mix))
+        mix.back() ^= 0xFF;
+    return mix;
 }
 
 Bytes with_crc(Bytes body)

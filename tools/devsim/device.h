@@ -34,6 +34,7 @@ struct Outcome {
     std::optional<Bytes> reply;         // empty: the device stays silent
     std::string note;                   // why, for the log; empty for a plain answer
     std::optional<std::uint8_t> old_id; // set when the frame changed the ID
+    bool taken = false;                 // the frame was for the device and it acted on it
 };
 
 class Device {
@@ -55,16 +56,26 @@ private:
     std::array<std::uint16_t, register_count> m_regs{}; // [id_register] is the ID itself
 };
 
-// What one frame led to on a line of several devices.
+// What one frame led to on a line of several devices, each named by its
+// place in the order they were added.
 struct BusOutcome {
-    std::optional<Bytes> reply; // empty: the line stays silent
-    std::string note;           // why, for the log; empty for a plain answer
-    bool collision = false;     // reply is the garble of several answers
+    struct Answer {
+        std::size_t device;
+        Bytes bytes;
+    };
+    std::vector<Answer> answers; // in the devices' order
+    // What the line carries when they all answer at once; empty: the line
+    // stays silent.
+    std::optional<Bytes> reply;
+    bool collision = false; // reply is the garble of several answers
+    std::string note;       // why, for the log; empty for a plain answer
     struct IdChange {
+        std::size_t device;
         std::uint8_t from;
         std::uint8_t to;
     };
     std::vector<IdChange> id_changes;
+    std::vector<std::size_t> took; // the devices that acted on the frame
 };
 
 // Devices sharing one pair of wires: each hears every frame the line carries,
@@ -78,17 +89,25 @@ public:
     // is none of the tool's line speeds; now_ms: the time since the start.
     BusOutcome handle(std::span<const std::uint8_t> frame, unsigned line_baud,
                       std::int64_t now_ms = 0);
+    // The device hears nothing until then, as firmware that restarts.
+    void deafen(std::size_t device, std::int64_t until_ms);
 
 private:
     struct Member {
         Device device;
         unsigned baud;
         std::int64_t appear_ms;
+        std::int64_t deaf_until_ms = 0;
     };
     std::vector<Member> m_members;
 };
 
 // Appends the CRC (low byte first) to body.
 Bytes with_crc(Bytes body);
+
+// What the master hears of devices talking at once: the bits of all of
+// them, a 1 winning on the wires, never a clean frame; one answer alone as
+// it is.
+Bytes garble(const std::vector<Bytes>& answers);
 
 } // namespace qrv::devsim

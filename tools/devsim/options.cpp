@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <charconv>
 #include <limits>
+#include <string_view>
 #include <utility>
 
 namespace qrv::devsim {
@@ -14,7 +15,7 @@ namespace qrv::devsim {
 namespace {
 
 // Whole decimal number within [lo, hi], nothing else in the text.
-bool parse_int(const std::string& text, long lo, long hi, long& out)
+bool parse_int(std::string_view text, long lo, long hi, long& out)
 {
     const char* end = text.data() + text.size();
     auto [p, ec] = std::from_chars(text.data(), end, out);
@@ -39,127 +40,268 @@ std::optional<Identity> parse_identity(const std::string& text)
     return Identity{parts[0], parts[1], parts[2]};
 }
 
+// What an option's number may be, and what it counts, for the help and the
+// error.
+struct Range {
+    long lo, hi;
+    const char* unit;
+};
+
+// How an option takes its value: none (a flag), as text, one number, or a
+// number or span "A-B" of them, drawn from anew each time.
+enum class Kind { flag, text, number, span };
+
+// What an option was given, checked against its kind: the text, or the
+// number or span with the odds that followed '@'.
+struct Given {
+    std::string text;
+    Fault amount;
+};
+
+// An option: its name, the name of its value in the help, the help, how it
+// takes its value and within what range, whether it may end in "@P" (a
+// fault that strikes with probability P), whether it describes the device
+// of the --id before it, what a bad value is told it needs (numbers: their
+// range), and what applies it (false: a value it does not take).
+struct OptionRow {
+    const char* name;
+    const char* value;
+    const char* help;
+    Kind kind;
+    std::optional<Range> range;
+    bool odds;
+    bool device;
+    const char* needs;
+    bool (*take)(Options&, const Given&);
+};
+
+constexpr Range ms_range{0, 60'000, "milliseconds"};
+
+const std::string speeds_needed = speeds_text(", ", " or ");
+const std::string baud_help = "that device answers only while the line is set to B baud (" +
+                              speeds_text(", ", ", ") +
+                              ") and ignores frames otherwise (default: any speed)";
+
+bool take_fault(Fault& fault, const Given& given)
+{
+    fault = given.amount;
+    return true;
+}
+
+// clang-format off
+const OptionRow option_table[] = {
+    {"--link", "PATH", "where to put the link to the pseudo-terminal (required)",
+     Kind::text, std::nullopt, false, false, "a path",
+     [](Options& o, const Given& g) { o.link = g.text; return !g.text.empty(); }},
+    {"--id", "N", "a device with slave ID N at start (default: one device, ID 17); once per "
+     "device on the line", Kind::number, Range{1, max_id, "a number"}, false, false, nullptr,
+     [](Options& o, const Given& g) {
+         o.devices.emplace_back().id = static_cast<std::uint8_t>(g.amount.lo);
+         return true;
+     }},
+    {"--baud", "B", baud_help.c_str(), Kind::text, std::nullopt, false, true, speeds_needed.c_str(),
+     [](Options& o, const Given& g) {
+         long n = 0;
+         if (!parse_int(g.text, 1, std::numeric_limits<int>::max(), n) || !is_line_speed(n))
+             return false;
+         o.devices.back().baud = static_cast<unsigned>(n);
+         return true;
+     }},
+    {"--identity", "V,P,R", "that device answers a read of its identification (function 43/14) "
+     "with vendor V, product P and revision R, each up to 64 characters (default: an exception, "
+     "as a device without the function)", Kind::text, std::nullopt, false, true,
+     "VENDOR,PRODUCT,REVISION, each up to 64 characters",
+     [](Options& o, const Given& g) {
+         o.devices.back().identity = parse_identity(g.text);
+         return o.devices.back().identity.has_value();
+     }},
+    {"--appear", "MS", "that device is connected MS milliseconds after the start, as a "
+     "technician plugs it in", Kind::number, Range{0, 3'600'000, "milliseconds"}, false, true, nullptr,
+     [](Options& o, const Given& g) {
+         o.devices.back().appear = std::chrono::milliseconds(g.amount.lo);
+         return true;
+     }},
+    {"--slow", "MS", "each answer of that device comes MS milliseconds later",
+     Kind::span, ms_range, true, true, nullptr,
+     [](Options& o, const Given& g) { return take_fault(o.devices.back().slow, g); }},
+    {"--reply-from-old", nullptr, "answer an ID change from the old address (the ID still changes)",
+     Kind::flag, std::nullopt, false, false, nullptr,
+     [](Options& o, const Given&) { return o.reply_from_old = true; }},
+    {"--keep-id", nullptr, "answer an ID change from the new address but keep the old ID",
+     Kind::flag, std::nullopt, false, false, nullptr,
+     [](Options& o, const Given&) { return o.keep_id = true; }},
+    {"--refuse", "CODE", "refuse every ID change with exception CODE", Kind::number,
+     Range{exc_illegal_function, exc_last, "an exception code"}, false, false, nullptr,
+     [](Options& o, const Given& g) { o.refuse = static_cast<std::uint8_t>(g.amount.lo); return true; }},
+    {"--echo", nullptr, "send back every frame heard at once, as an RS-485 adapter whose receiver "
+     "stays on while it sends", Kind::flag, std::nullopt, false, false, nullptr,
+     [](Options& o, const Given&) { return o.echo = true; }},
+    {"--no-answer", nullptr, "never answer", Kind::flag, std::nullopt, true, false, nullptr,
+     [](Options& o, const Given& g) { return take_fault(o.no_answer, g); }},
+    {"--late", "MS", "delay each answer by MS milliseconds", Kind::span, ms_range, true, false, nullptr,
+     [](Options& o, const Given& g) { return take_fault(o.late, g); }},
+    {"--restart", "MS", "after answering an ID change, that device hears nothing for MS "
+     "milliseconds, as firmware that restarts to apply it", Kind::span, ms_range, true, false, nullptr,
+     [](Options& o, const Given& g) { return take_fault(o.restart, g); }},
+    {"--bad-crc", nullptr, "send answers with a wrong CRC", Kind::flag, std::nullopt, true, false, nullptr,
+     [](Options& o, const Given& g) { return take_fault(o.bad_crc, g); }},
+    {"--extra", "N", "append N zero bytes to each answer", Kind::span, Range{0, 255, "a number"},
+     true, false, nullptr, [](Options& o, const Given& g) { return take_fault(o.extra, g); }},
+    {"--noise", "MS", "put 1 to 3 random bytes on the line at random moments, MS milliseconds "
+     "apart on average", Kind::number, Range{1, 3'600'000, "milliseconds"}, false, false, nullptr,
+     [](Options& o, const Given& g) { o.noise_ms = g.amount.lo; return true; }},
+    {"--wire", nullptr, "pace answers and noise at the line's speed (10 bits a byte) after the "
+     "request's own time on the wire and a gap of 3.5 bytes; a frame heard while the line "
+     "carries other bytes is lost", Kind::flag, std::nullopt, false, false, nullptr,
+     [](Options& o, const Given&) { return o.wire = true; }},
+    {"--seed", "N", "seed of the random draws (default 1)", Kind::number,
+     Range{0, std::numeric_limits<std::uint32_t>::max(), "a number"}, false, false, nullptr,
+     [](Options& o, const Given& g) { o.seed = static_cast<std::uint32_t>(g.amount.lo); return true; }},
+    {"--log", "FILE", "write one line per event to FILE (see docs/testing.md)", Kind::text,
+     std::nullopt, false, false, "a file name",
+     [](Options& o, const Given& g) { o.log = g.text; return !g.text.empty(); }},
+};
+// clang-format on
+
+const char* const usage_head = "usage: qrv-devsim --link PATH [options]\n"
+                               "\n"
+                               "A Modbus RTU device on a pseudo-terminal, reachable through the "
+                               "symbolic\nlink PATH. It prints every frame it receives and sends.\n"
+                               "\n";
+
+const char* const usage_tail =
+    "\n"
+    "Several --id make a line of devices that all hear every frame. Devices with\n"
+    "the same ID answer at once and garble each other. The options that follow\n"
+    "an --id describe that device; the others apply to every device. A fault's\n"
+    "number may be a span A-B, drawn from anew each time, and the fault may end\n"
+    "in @P to strike each time with probability P (0..1): --late 100-900@0.2,\n"
+    "--bad-crc@0.05. A line of three, two of them at ID 7, one only at 9600 baud:\n"
+    "\n"
+    "  qrv-devsim --link ports/COM9 --id 5 --id 7 --baud 9600 --id 7\n"
+    "\n"
+    "A box of new devices at ID 17, plugged in one every 5 seconds:\n"
+    "\n"
+    "  qrv-devsim --link ports/COM9 --id 17 --id 17 --appear 5000 --id 17 --appear 10000\n";
+
+constexpr std::size_t help_column = 21;
+constexpr std::size_t help_width = 80;
+
+// One option's lines of the help, its text wrapped at word ends.
+std::string option_help(const OptionRow& row)
+{
+    std::string head = std::string("  ") + row.name + (row.value ? " " : "") +
+                       (row.value ? row.value : "") + (row.odds ? "[@P]" : "");
+    head.resize(std::max(head.size() + 1, help_column), ' ');
+    std::string text = std::string(row.device ? "after --id: " : "") + row.help;
+    if (row.range)
+        text += " (" + std::to_string(row.range->lo) + ".." + std::to_string(row.range->hi) + ")";
+    std::string lines = head;
+    std::size_t column = head.size();
+    bool line_start = true;
+    for (std::size_t at = 0; at < text.size();) {
+        const std::size_t end = std::min(text.find(' ', at), text.size());
+        if (!line_start && column + 1 + end - at > help_width) {
+            lines += "\n" + std::string(help_column, ' ');
+            column = help_column;
+            line_start = true;
+        }
+        if (!line_start) {
+            lines += ' ';
+            ++column;
+        }
+        lines += text.substr(at, end - at);
+        column += end - at;
+        line_start = false;
+        at = end + 1;
+    }
+    return lines + "\n";
+}
+
+const OptionRow* find_option(std::string_view name)
+{
+    for (const OptionRow& row : option_table)
+        if (name == row.name)
+            return &row;
+    return nullptr;
+}
+
+// The number or span of a value, in the row's range; "A-B" only for a span.
+bool parse_amount(const OptionRow& row, std::string_view text, Fault& amount)
+{
+    const auto dash = row.kind == Kind::span ? text.find('-', 1) : std::string_view::npos;
+    const std::string_view lo = text.substr(0, dash);
+    const std::string_view hi = dash == std::string_view::npos ? lo : text.substr(dash + 1);
+    return parse_int(lo, row.range->lo, row.range->hi, amount.lo) &&
+           parse_int(hi, row.range->lo, row.range->hi, amount.hi) && amount.lo <= amount.hi;
+}
+
+// The probability after '@': a decimal number from 0 to 1.
+bool parse_chance(std::string_view text, double& chance)
+{
+    const char* end = text.data() + text.size();
+    auto [p, ec] = std::from_chars(text.data(), end, chance);
+    return ec == std::errc{} && p == end && !text.empty() && chance >= 0 && chance <= 1;
+}
+
+// What one option on the command line gives, or the error it makes.
+std::optional<UsageError> take_option(Options& opt, cli::ArgScanner& scanner, const cli::Arg& arg)
+{
+    // A flag's odds follow its name: "--bad-crc@0.1".
+    const std::size_t at = arg.inline_value ? std::string::npos : arg.name.find('@');
+    const std::string name = arg.name.substr(0, at);
+    const OptionRow* row = find_option(name);
+    if (!row || (at != std::string::npos && (row->kind != Kind::flag || !row->odds)))
+        return UsageError{"unknown option: " + arg.name};
+    if (row->device && opt.devices.empty())
+        return UsageError{name + " must follow an --id"};
+    if (row->kind == Kind::flag && arg.inline_value)
+        return UsageError{name + " takes no value"};
+    Given given{{}, {1, 1, 1.0}};
+    std::optional<std::string> odds;
+    if (at != std::string::npos)
+        odds = arg.name.substr(at + 1);
+    bool good = true;
+    if (row->kind != Kind::flag) {
+        const auto value = scanner.value(arg);
+        given.text = value.value_or("");
+        if (const auto mark = given.text.find('@'); row->odds && mark != std::string::npos) {
+            odds = given.text.substr(mark + 1);
+            given.text.resize(mark);
+        }
+        good = value && (!row->range || parse_amount(*row, given.text, given.amount));
+    }
+    if (good && odds && !parse_chance(*odds, given.amount.chance))
+        return UsageError{name + " needs a probability 0..1 after @"};
+    if (!good || !row->take(opt, given))
+        return UsageError{name + " needs " +
+                          (row->needs ? row->needs
+                                      : row->range->unit + (" " + std::to_string(row->range->lo)) +
+                                            ".." + std::to_string(row->range->hi))};
+    return std::nullopt;
+}
+
 } // namespace
 
 std::string usage_text()
 {
-    return std::string(
-               "usage: qrv-devsim --link PATH [options]\n"
-               "\n"
-               "A Modbus RTU device on a pseudo-terminal, reachable through the symbolic\n"
-               "link PATH. It prints every frame it receives and sends.\n"
-               "\n"
-               "  --link PATH        where to put the link to the pseudo-terminal (required)\n"
-               "  --id N             a device with slave ID N at start, 1..247 (default: one\n"
-               "                     device, ID 17); once per device on the line\n"
-               "  --baud B           after --id: that device answers only while the line is\n"
-               "                     set to B baud (") +
-           speeds_text(", ", ", ") +
-           ")\n"
-           "                     and ignores frames otherwise (default: any speed)\n"
-           "  --identity V,P,R   after --id: that device answers a read of its\n"
-           "                     identification (function 43/14) with vendor V, product\n"
-           "                     P and revision R, each up to 64 characters (default: an\n"
-           "                     exception, as a device without the function)\n"
-           "  --appear MS        after --id: that device is connected MS milliseconds after\n"
-           "                     the start (0..3600000), as a technician plugs it in\n"
-           "  --reply-from-old   answer an ID change from the old address (the ID still changes)\n"
-           "  --keep-id          answer an ID change from the new address but keep the old ID\n"
-           "  --refuse CODE      refuse every ID change with exception CODE (1..11)\n"
-           "  --echo             send back every frame heard at once, as an RS-485 adapter\n"
-           "                     whose receiver stays on while it sends\n"
-           "  --no-answer        never answer\n"
-           "  --late MS          delay each answer by MS milliseconds (0..60000)\n"
-           "  --restart MS       after answering an ID change, hear nothing for MS\n"
-           "                     milliseconds, as firmware that restarts to apply it\n"
-           "  --bad-crc          send answers with a wrong CRC\n"
-           "  --extra N          append N zero bytes to each answer (0..255)\n"
-           "  --help             show this text\n"
-           "\n"
-           "Several --id make a line of devices that all hear every frame. Devices with\n"
-           "the same ID answer at once and garble each other. The fault options apply to\n"
-           "every device. A line of three, two of them at ID 7, one only at 9600 baud:\n"
-           "\n"
-           "  qrv-devsim --link ports/COM9 --id 5 --id 7 --baud 9600 --id 7\n"
-           "\n"
-           "A box of new devices at ID 17, plugged in one every 5 seconds:\n"
-           "\n"
-           "  qrv-devsim --link ports/COM9 --id 17 --id 17 --appear 5000 --id 17 --appear 10000\n";
+    std::string text = usage_head;
+    for (const OptionRow& row : option_table)
+        text += option_help(row);
+    return text + "  --help             show this text\n" + usage_tail;
 }
 
 ParseResult parse_options(const std::vector<std::string>& args)
 {
     Options opt;
-    bool have_link = false;
     cli::ArgScanner scanner(args);
     while (const auto arg = scanner.next()) {
-        const std::string& name = arg->name;
-        const auto number = [&](long lo, long hi, long& n) {
-            const auto value = scanner.value(*arg);
-            return value && parse_int(*value, lo, hi, n);
-        };
-        const auto flag = [&](bool& target) { return !arg->inline_value && (target = true); };
-        long n = 0;
-        if (name == "--help" || name == "-h")
+        if (arg->name == "--help" || arg->name == "-h")
             return ShowHelp{};
-        if (name == "--link") {
-            const auto value = scanner.value(*arg);
-            if (!value || value->empty())
-                return UsageError{"--link needs a path"};
-            opt.link = *value;
-            have_link = true;
-        } else if (name == "--id") {
-            if (!number(1, max_id, n))
-                return UsageError{"--id needs a number 1..247"};
-            opt.devices.push_back({static_cast<std::uint8_t>(n), 0, std::nullopt, {}});
-        } else if ((name == "--baud" || name == "--identity" || name == "--appear") &&
-                   opt.devices.empty()) {
-            return UsageError{name + " must follow an --id"};
-        } else if (name == "--baud") {
-            if (!number(1, std::numeric_limits<int>::max(), n) || !is_line_speed(n))
-                return UsageError{"--baud needs " + speeds_text(", ", " or ")};
-            opt.devices.back().baud = static_cast<unsigned>(n);
-        } else if (name == "--identity") {
-            const auto value = scanner.value(*arg);
-            auto identity = value ? parse_identity(*value) : std::nullopt;
-            if (!identity)
-                return UsageError{
-                    "--identity needs VENDOR,PRODUCT,REVISION, each up to 64 characters"};
-            opt.devices.back().identity = std::move(identity);
-        } else if (name == "--appear") {
-            if (!number(0, 3'600'000, n))
-                return UsageError{"--appear needs milliseconds 0..3600000"};
-            opt.devices.back().appear = std::chrono::milliseconds(n);
-        } else if (name == "--late") {
-            if (!number(0, 60000, n))
-                return UsageError{"--late needs milliseconds 0..60000"};
-            opt.late = std::chrono::milliseconds(n);
-        } else if (name == "--restart") {
-            if (!number(0, 60000, n))
-                return UsageError{"--restart needs milliseconds 0..60000"};
-            opt.restart = std::chrono::milliseconds(n);
-        } else if (name == "--extra") {
-            if (!number(0, 255, n))
-                return UsageError{"--extra needs a number 0..255"};
-            opt.extra = static_cast<int>(n);
-        } else if (name == "--refuse") {
-            if (!number(exc_illegal_function, exc_last, n))
-                return UsageError{"--refuse needs an exception code 1..11"};
-            opt.refuse = static_cast<std::uint8_t>(n);
-        } else if (name == "--reply-from-old" || name == "--keep-id" || name == "--no-answer" ||
-                   name == "--bad-crc" || name == "--echo") {
-            bool& target = name == "--reply-from-old" ? opt.reply_from_old
-                           : name == "--keep-id"      ? opt.keep_id
-                           : name == "--no-answer"    ? opt.no_answer
-                           : name == "--echo"         ? opt.echo
-                                                      : opt.bad_crc;
-            if (!flag(target))
-                return UsageError{name + " takes no value"};
-        } else {
-            return UsageError{"unknown option: " + name};
-        }
+        if (auto error = take_option(opt, scanner, *arg))
+            return *error;
     }
-    if (!have_link)
+    if (opt.link.empty())
         return UsageError{"--link PATH is required"};
     if (opt.devices.empty())
         opt.devices.push_back({});

@@ -12,12 +12,22 @@
 
 namespace qrv::devsim {
 
+// A fault of a soak: how much (milliseconds or bytes, drawn anew each time
+// from lo..hi; 1 for a fault that is only on or off) and how often it
+// strikes. hi 0: off.
+struct Fault {
+    long lo = 0, hi = 0;
+    double chance = 1.0;
+    bool on() const { return hi > 0 && chance > 0; }
+};
+
 // One device on the line.
 struct DeviceOptions {
     std::uint8_t id = 17;
     unsigned baud = 0; // 0: answers at any speed
     std::optional<Identity> identity;
     std::chrono::milliseconds appear{0}; // connected this long after the start
+    Fault slow;                          // each of its answers later by this many ms
 };
 
 struct Options {
@@ -29,11 +39,17 @@ struct Options {
     bool keep_id = false;
     std::uint8_t refuse = 0;
     bool echo = false; // the line sends back what it hears, as an adapter whose receiver stays on
-    bool no_answer = false;
-    std::chrono::milliseconds late{0};
-    std::chrono::milliseconds restart{0}; // deaf after an ID change, applying it
-    bool bad_crc = false;
-    int extra = 0;
+    Fault no_answer;
+    Fault late;
+    Fault restart; // deaf this many ms after an ID change, applying it
+    Fault bad_crc;
+    Fault extra; // this many zero bytes after an answer
+    // The line itself: bursts of noise this many ms apart on average (0:
+    // none), the seed of every random draw, answers paced at the line's speed.
+    long noise_ms = 0;
+    std::uint32_t seed = 1;
+    bool wire = false;
+    std::string log; // where the log of events goes; empty: none
 };
 
 struct ShowHelp {};
