@@ -218,12 +218,15 @@ private:
 
     int read()
     {
-        const ReadReply reply = exchange_read(m_line, m_opt.id, timeout());
-        Result r = result(to_string(reply.kind), reply.kind == ReadReply::Kind::value ? exit_ok
-                                                 : reply.line_failed()                ? exit_port
+        // Nothing is sent after a stop, however early it came.
+        const ReadReply reply =
+            stopping() ? ReadReply{} : exchange_read(m_line, m_opt.id, timeout());
+        const bool cut_short = reply.kind == ReadReply::Kind::none && stopping();
+        Result r = result(to_string(reply.kind), cut_short ? exit_interrupted
+                                                 : reply.kind == ReadReply::Kind::value ? exit_ok
+                                                 : reply.line_failed()                  ? exit_port
                                                                        : exit_failed);
         r.fields.add("id", m_opt.id).add_reply_details(reply);
-        const bool cut_short = reply.kind == ReadReply::Kind::none && stopping();
         r.text = text_id(m_opt.id) + (cut_short ? text_read_stopped : reply_text(reply));
         if (reply.line_failed())
             add_port_failure(r);

@@ -208,14 +208,6 @@ bool checks_pass(CheckedChange& result, Line& line, std::uint8_t old_id, std::ui
 
 } // namespace
 
-AtAddress presence_of(const Heard& heard)
-{
-    if (heard.frame.empty())
-        return heard.instead.size() >= exception_reply_len ? AtAddress::several
-                                                           : AtAddress::nothing;
-    return heard.stray >= exception_reply_len ? AtAddress::several : AtAddress::one_device;
-}
-
 Presence presence_at(Line& line, std::uint8_t id, int timeout_ms, bool late)
 {
     Read read = read_register(line, id, timeout_ms, late);

@@ -19,19 +19,11 @@ struct ChangeChecks {
     int confirm_ms = default_confirm_ms; // how long the read-back asks again for the new ID
 };
 
-// What answers at an address: nothing, one device, or more than one talking
-// at once (a garble, or a second answer behind the first).
-enum class AtAddress { nothing, one_device, several };
-
 struct Presence {
     AtAddress at = AtAddress::nothing;
     ReadReply reply;           // what came, as a read says it
     std::int64_t request = -1; // the last read on the line, for a late answer
 };
-
-// What one read's answer says of who is at its address: bytes that answer
-// nothing count only when they are as long as an answer.
-AtAddress presence_of(const Heard& heard);
 
 // Reads register 10 at id, and once more when more than one device seems to
 // answer: two devices answering over each other do so again, noise does

@@ -8,6 +8,7 @@ namespace {
 struct Probe {
     std::int64_t request;
     ScanHit hit;
+    bool answer_like; // what came is as long as an answer
 };
 
 // The hits of one speed's probes as the line has them now: an answer that
@@ -18,7 +19,8 @@ void file_hits(const Line& line, std::vector<Probe>& probes, ScanResult& result)
         if (!probe.hit.device())
             if (const Heard heard = line.heard(probe.request); !heard.frame.empty())
                 probe.hit.reply = read_reply(heard, probe.hit.id);
-        if (probe.hit.reply.kind != ReadReply::Kind::none)
+        // Noise shorter than an answer is no hit: a noisy line lists no ghosts.
+        if (probe.hit.device() || probe.answer_like)
             result.hits.push_back(probe.hit);
         result.devices += probe.hit.device();
     }
@@ -82,7 +84,8 @@ private:
                 hit.identity = exchange_identify(m_line, id, timeout, false);
             // What answered is kept, even when the port fails right after.
             if (m_line.failed() == sio_ok || hit.device()) {
-                m_probes.push_back({read.request, hit});
+                m_probes.push_back(
+                    {read.request, hit, presence_of(read.heard) != AtAddress::nothing});
                 devices += hit.device();
             }
             if (m_line.failed() != sio_ok) {

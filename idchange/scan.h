@@ -20,8 +20,9 @@ struct ScanPlan {
 };
 
 // Something answered a probe. A device when the reply is a value or an
-// exception from the address asked, late or not; anything else is garbled (two devices
-// on one address, the wrong speed, noise) and is never taken for a device.
+// exception from the address asked, late or not; anything else as long as
+// an answer is garbled (two devices on one address, the wrong speed, noise)
+// and is never taken for a device.
 struct ScanHit {
     std::uint8_t id;
     std::int32_t baud;

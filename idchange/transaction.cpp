@@ -196,6 +196,14 @@ ReadReply read_reply(const Heard& heard, std::uint8_t id)
     return reply;
 }
 
+AtAddress presence_of(const Heard& heard)
+{
+    if (heard.frame.empty())
+        return heard.instead.size() >= exception_reply_len ? AtAddress::several
+                                                           : AtAddress::nothing;
+    return heard.stray >= exception_reply_len ? AtAddress::several : AtAddress::one_device;
+}
+
 namespace {
 
 // Sends request and awaits its answer as read_register says; nothing came

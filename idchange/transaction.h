@@ -114,6 +114,15 @@ int default_read_timeout_ms(std::int32_t baud);
 // bytes; without one, what came instead.
 ReadReply read_reply(const Heard& heard, std::uint8_t id);
 
+// What answers at an address: nothing, one device, or more than one talking
+// at once (a garble, or a second answer behind the first).
+enum class AtAddress { nothing, one_device, several };
+
+// What one request's answer says of who is at its address: bytes that answer
+// nothing count only when they are as long as an answer; shorter, they are
+// noise.
+AtAddress presence_of(const Heard& heard);
+
 // A read of register 10 at id that went out, or not: the request on the
 // line, what came for it and what that says.
 struct Read {

@@ -41,6 +41,14 @@ TEST(Scan, EveryAddressAtEverySpeedAsked)
         {{7}, [](DeviceLine& l) { l.serial.latency_ms = 80; }, plan({9600}, 6, 9, 50), {"7 9600 value* late"}, 4, 4, {}},
         {{17}, [](DeviceLine& l) { l.serial.latency_ms = 150; }, plan({9600}, 15, 17), {"17 9600 value* late"}, 3, 3, {}},
         {{17}, [](DeviceLine& l) { l.serial.latency_ms = 30; }, plan({9600}, 17, 17, 20), {"17 9600 value* late"}, 1, 1, {}},
+        // Noise shorter than an answer is no hit.
+        {{5}, [](DeviceLine& l) {
+             l.serial.device = [&l, bus = l.serial.device](const Bytes& f) {
+                 if (f[0] == 4)
+                     l.serial.arrive({0xAB, 0xCD, 0xEF}, 20);
+                 return bus(f);
+             };
+         }, plan({9600}, 4, 5), {"5 9600 value*"}, 2, 2, {}},
         // A stray byte after a reply, or an identification longer than it says, is no next probe's.
         {{7, 8}, [](DeviceLine& l) {
              l.serial.device = [bus = l.serial.device](const Bytes& f) { Bytes b = bus(f); if (!b.empty()) b.push_back(0); return b; };
