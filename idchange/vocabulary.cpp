@@ -90,13 +90,14 @@ std::string readback_confirmed(int new_id)
 
 std::string readback_unconfirmed(int new_id, const ReadReply& after, std::int64_t asked_ms)
 {
-    // Tenths of a second, rounded.
-    const std::int64_t tenths = (asked_ms + 50) / 100;
-    const std::string asked = asked_ms < 0 ? ""
-                                           : " " + std::to_string(tenths / 10) + "." +
-                                                 std::to_string(tenths % 10) + " 秒";
-    return "在ID " + std::to_string(new_id) + " 读回" + asked + "：" + reply_text(after) +
-           "，新ID未确认";
+    std::string text = "在ID " + std::to_string(new_id) + " 读回";
+    if (asked_ms >= 0) {
+        // Tenths of a second, rounded.
+        const std::int64_t tenths = (asked_ms + 50) / 100;
+        text.append(" ").append(std::to_string(tenths / 10)).append(".");
+        text.append(std::to_string(tenths % 10)).append(" 秒");
+    }
+    return text + "：" + reply_text(after) + "，新ID未确认";
 }
 
 std::string text_taken(int new_id, const ReadReply& before)

@@ -109,7 +109,7 @@ TEST(IdctlExe, AgainstTheVirtualDevice)
         // clang-format off
         {{"--id", "17"}, "read --port COM9 --baud 9600 --id 17", "", true, 0, "ID 17：寄存器10 = 17\n", ""},
         {{"--id", "17"}, change, "", false, 0, confirmed,
-         "响应数据：1 6 0 A 0 1 68 8\r\nModbus 新ID 设置成功  \r\n已在ID 1 读回确认"},
+         "响应数据：1 6 0 A 0 1 68 8\r\nModbus 新ID 设置成功，已在ID 1 读回确认"},
         {{"--id", "17", "--id", "1"}, change, "", false, 4,
          "ID 17 → 1：新ID 1 已被占用（寄存器10 = 1），未发送更改命令\n", ""},
         {{"--id", "5", "--baud", "9600", "--id", "23", "--baud", "38400"}, "scan --port 9 --ids 1-30 --timeout 40", "",
