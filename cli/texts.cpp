@@ -49,6 +49,11 @@ std::string text_port_failure(const std::string& device, const std::string& reas
     return join({"串口 ", device, reason.empty() ? "" : "：", reason});
 }
 
+std::string text_noise_dropped(std::size_t bytes)
+{
+    return join({"线路上不属于任何应答的 ", number(bytes), " 个字节已丢弃"});
+}
+
 std::string text_more_errors(std::size_t more)
 {
     return join({"另有 ", number(more), " 处错误"});

@@ -23,6 +23,7 @@ std::string text_port_failure(const std::string& device, const std::string& reas
 inline constexpr char text_echo_found[] = "串口转换器回送发出的命令，已去掉回送再判断应答";
 inline constexpr char text_output_failed[] = "结果无法写到标准输出，当前操作完成后停止";
 inline constexpr char text_line_busy[] = "线路上一直有数据，等不到空闲";
+std::string text_noise_dropped(std::size_t bytes);
 inline constexpr char text_read_stopped[] = "已中断，未等到应答";
 inline constexpr char text_list_stopped[] = "已中断，未发送任何命令";
 

@@ -13,7 +13,7 @@ namespace {
 // a slow device's answer is on its way.
 constexpr std::size_t remembered = 64;
 // A line that never falls quiet is given up on: before a request after
-// this long, and when listening for a late answer after this long.
+// this long, and after an answer's window, or late answers, after this long.
 constexpr int busy_limit_ms = 1000;
 constexpr int late_limit_ms = 2000;
 // Waits that a stop may end look at it this often.
@@ -103,16 +103,7 @@ std::int64_t Line::window_end(std::int64_t request) const
 
 bool Line::await_late(std::int64_t request)
 {
-    const auto whole = [this, request] {
-        const Asked* asked = find(request);
-        return asked && !asked->heard.frame.empty();
-    };
-    if (m_late_ms <= 0 || whole())
-        return whole();
-    const std::int64_t start = m_clock.now_ms();
-    listen_until([&] { return whole() ? quiet_from() : std::max(start, m_last_rx) + m_late_ms; },
-                 start + late_limit_ms, true);
-    return whole();
+    return await(request, m_clock.now_ms() + m_late_ms);
 }
 
 void Line::listen(int ms, bool stoppable)
@@ -125,16 +116,16 @@ void Line::settle()
 {
     if (m_late_ms <= 0)
         return;
-    const std::int64_t start = m_clock.now_ms();
+    // Noise does not hold it up: only a frame still coming does.
     listen_until(
         [this] {
             std::int64_t end = long_ago;
             for (const Asked& asked : m_asked)
                 if (asked.heard.frame.empty())
                     end = std::max(end, asked.window_end + m_late_ms);
-            return end > m_clock.now_ms() ? std::max(end, m_last_rx + m_late_ms) : end;
+            return m_pending.empty() ? end : std::max(end, quiet_from());
         },
-        start + late_limit_ms, true);
+        m_clock.now_ms() + late_limit_ms, true);
 }
 
 bool Line::listen_until(const Until& until, std::int64_t bound, bool stoppable)

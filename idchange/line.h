@@ -57,16 +57,14 @@ int quiet_gap_ms(std::int32_t baud);
 // told to the trace. Nothing that came before a request went out is ever its
 // answer. Ownership: borrows serial and clock, which outlive it.
 class Line {
-public:
-    // late_ms: how long an answer not whole in its window is listened for,
-    // the line quiet that long, where a request asks for it; 0: never.
+public: // late_ms: how long after its window an answer not whole is listened
+    // for, where a request asks for it; 0: never.
     Line(SerialApi& serial, int port, Clock& clock, std::int32_t baud = 0, int late_ms = 0);
 
     SerialApi& serial() const { return m_serial; }
     int port() const { return m_port; }
     Clock& clock() const { return m_clock; }
     std::int32_t baud() const { return m_baud; }
-    int late_ms() const { return m_late_ms; }
     // Sets the port's speed; the gap and the windows follow it.
     int set_baud(std::int32_t baud);
     // The failure of the line that ended the last call: sio_ok when none.
@@ -84,16 +82,18 @@ public:
     // when the answer is whole. Ends early at the user's stop.
     bool await(std::int64_t request, std::int64_t due);
     // The end of its window.
-    std::int64_t window_end(std::int64_t request) const;
-    // After the window: listens on until the answer is whole, or the line has
-    // been quiet for late_ms; a line that chatters on is given up on.
+    std::int64_t window_end(std::int64_t request)
+        const; // After the window: listens late_ms more for the answer, and on while a
+    // frame is still coming.
     bool await_late(std::int64_t request);
 
     // Takes in what comes for ms, handling it as above; with stoppable, ends
     // early at the user's stop (a change's wait does not).
-    void listen(int ms, bool stoppable = true);
-    // Listens until every request still without an answer has had late_ms
-    // after its window, the line quiet that long. Ends early at a stop.
+    void listen(int ms,
+                bool stoppable =
+                    true); // Listens until every request still without an answer has had late_ms
+    // after its window, and a frame still coming has come. Ends early at a
+    // stop.
     void settle();
 
     // What came for request so far. A request long past is forgotten: an

@@ -31,7 +31,7 @@ const char* to_string(Verdict verdict);
 
 inline constexpr int reply_wait_ms = 1000;
 // The command line's patience with an answer not whole in its window: it
-// listens on until the line has been quiet this long.
+// listens this long more.
 inline constexpr int late_answer_ms = 400;
 
 // Success only for an echo from the new address with a valid CRC.
