@@ -43,7 +43,7 @@ inline std::string day_log_of(const Strings& entries)
 {
     std::string file;
     for (const std::string& entry : entries)
-        file += record_bytes(std::string_view(file).substr(0, 3), entry).value();
+        file += record_bytes(file, entry);
     return file;
 }
 
@@ -56,7 +56,7 @@ inline std::string record(const std::string& entry)
 // Text as the records of a day log file are written in it.
 inline std::string as_in_day_log(const std::string& file, const std::string& text)
 {
-    const std::string quoted = record_bytes(std::string_view(file).substr(0, 3), text).value();
+    const std::string quoted = record_bytes(file, text);
     const std::size_t start = quoted.find('"') + 1; // after a byte order mark, if any
     return quoted.substr(start, quoted.size() - 3 - start);
 }
