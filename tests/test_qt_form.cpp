@@ -2,9 +2,9 @@
 // and reaches, start-up, the ID boxes, the port button, the log box and
 // every message.
 #include "fakes.h"
-#include "golden.h"
 #include "files.h"
 #include "form1.h"
+#include "golden.h"
 #include "id_rules.h"
 #include "keystrokes.h"
 #include "message_box.h"
@@ -126,7 +126,7 @@ TEST(QtForm, IdBoxesTidyNumbersAndComplain)
     };
     Started s;
     for (QLineEdit* box : {s.form.old_id_box(), s.form.new_id_box()}) {
-        const std::string message = box == s.form.old_id_box() ? qrv::msg_old_id : qrv::msg_new_id;
+        const std::string message = box == s.form.old_id_box() ? said::old_id : said::new_id;
         for (const auto& row : rows) {
             box->setText("100");
             s.messages.messages.clear();

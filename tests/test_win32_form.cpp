@@ -2,9 +2,9 @@
 // technician's keys and clicks would drive it: what it shows, its keys, the
 // ID boxes, and a whole change against the virtual device on COM9.
 #include "fakes.h"
-#include "golden.h"
 #include "form1.h"
 #include "form_table.h"
+#include "golden.h"
 #include "keystrokes.h"
 #include "message_box.h"
 #include "vocabulary.h"
@@ -216,7 +216,7 @@ TEST(Win32Form, IdBoxesTakeKeysAsTyped)
     Started s(&serial);
     Form1& f = *s.form;
     for (HWND box : {f.old_id_box(), f.new_id_box()}) {
-        const std::string message = box == f.old_id_box() ? msg_old_id : msg_new_id;
+        const std::string message = box == f.old_id_box() ? said::old_id : said::new_id;
         for (const Keystrokes& row : id_box_keystrokes) {
             SetWindowTextW(box, L"");
             s.messages.messages.clear();
