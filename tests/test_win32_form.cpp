@@ -197,10 +197,25 @@ TEST(Win32Form, KeysWalkAndClickAsOnWindows)
         f.set_log_text("");
         SetFocus(row.focus);
         key(f, row.focus, row.key);
-        EXPECT_EQ(serial.calls.size(), row.port_calls);
+        // Open or close; the checks of the open port between keys aside.
+        EXPECT_EQ(std::ranges::count_if(serial.calls,
+                                        [](const std::string& c) { return !c.starts_with("iq"); }),
+                  row.port_calls);
         EXPECT_EQ(s.messages.messages.size(), row.messages);
         EXPECT_EQ(f.log_text(), row.log);
         EXPECT_TRUE(IsWindowVisible(f.hwnd()));
+    }
+    // The arrow keys on a button, as in the Qt window: Down and Right
+    // forward, Up and Left back.
+    const std::tuple<HWND, WPARAM, HWND> arrows[] = {
+        {f.port_button(), VK_DOWN, f.old_id_box()}, {f.port_button(), VK_RIGHT, f.old_id_box()},
+        {f.port_button(), VK_UP, f.baud_list()},    {f.port_button(), VK_LEFT, f.baud_list()},
+        {f.change_button(), VK_DOWN, f.log_box()},  {f.change_button(), VK_UP, f.new_id_box()},
+    };
+    for (const auto& [from, arrow, to] : arrows) {
+        SetFocus(from);
+        key(f, from, arrow);
+        EXPECT_EQ(GetFocus(), to) << window_text(from) << " key " << arrow;
     }
     // Open, the lists are locked and out of the walk.
     SetFocus(f.port_button());

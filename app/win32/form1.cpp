@@ -268,6 +268,14 @@ bool Form1::on_key(const MSG& msg)
                          reinterpret_cast<LPARAM>(msg.hwnd));
         return true;
     }
+    // The arrow keys on a button move the focus as in the Qt window: Down
+    // and Right to the next control, Up and Left to the one before.
+    const bool back = msg.wParam == VK_UP || msg.wParam == VK_LEFT;
+    if ((back || msg.wParam == VK_DOWN || msg.wParam == VK_RIGHT) &&
+        (msg.hwnd == port_button() || msg.hwnd == change_button())) {
+        SetFocus(GetNextDlgTabItem(m_hwnd, msg.hwnd, back));
+        return true;
+    }
     // A multi-line box closes the window on Escape, as it would a dialog.
     return msg.wParam == VK_ESCAPE && msg.hwnd == log_box();
 }
