@@ -323,9 +323,44 @@ TEST(Win32Form, ChangesTheDeviceIdFromTheKeyboard)
         EXPECT_NE(day_log.find("\xC9\xE8\xD6\xC3\xB3\xC9\xB9\xA6"), day_log.npos);
     }
 
-    key(f, f.port_button(), VK_RETURN);
+    // The adapter pulled out while the port stands idle: found within 2 s,
+    // the port closed and said.
+    device.signal("KILL");
+    const DWORD pulled = GetTickCount();
+    while (f.is_port_open() && GetTickCount() - pulled < 5000) {
+        MsgWaitForMultipleObjects(0, nullptr, FALSE, 50, QS_ALLINPUT);
+        pump(f);
+    }
+    EXPECT_LT(GetTickCount() - pulled, 2000u);
+    EXPECT_EQ(s.messages.messages, Strings{said::port_gone});
     EXPECT_EQ(s.lamp(), RGB(0, 0, 0));
+    EXPECT_EQ(window_text(f.port_button()), "打开串口");
     EXPECT_TRUE(IsWindowEnabled(f.port_list()) && IsWindowEnabled(f.baud_list()));
+}
+
+// During the wait a box is tidied as typed; its message waits for the
+// verdict and its record, and comes after them.
+TEST(Win32Form, TypingDuringTheWaitIsJudgedAfterTheVerdict)
+{
+    FakeSerial serial;
+    Started s(&serial);
+    Form1& f = *s.form;
+    SendMessageW(f.port_button(), BM_CLICK, 0, 0);
+    Strings filed_at_message;
+    s.messages.on_message = [&] { filed_at_message.push_back(todays_day_log(s.dir)); };
+    on_timer = [&] {
+        for (const auto& [box, keys] :
+             {std::pair(f.new_id_box(), "2150"), std::pair(f.old_id_box(), "005")}) {
+            SendMessageW(box, EM_SETSEL, 0, -1);
+            for (const char* c = keys; *c; ++c)
+                PostMessageW(box, WM_CHAR, static_cast<WPARAM>(*c), 1);
+        }
+    };
+    SetTimer(nullptr, 0, 300, timer_proc);
+    SendMessageW(f.change_button(), BM_CLICK, 0, 0);
+    EXPECT_EQ(window_text(f.old_id_box()) + "," + window_text(f.new_id_box()), "5,2150");
+    EXPECT_EQ(s.messages.messages, (Strings{said::no_reply, said::new_id}));
+    EXPECT_EQ(filed_at_message, Strings(2, todays_day_log(s.dir)));
 }
 
 TEST(Win32Form, LogBoxShowsItsEnd)
