@@ -5,6 +5,7 @@
 #include "clock.h"
 #include "serial_api.h"
 #include "text_sink.h"
+#include "texts.h"
 #include "vocabulary.h"
 
 #include <cstdio>
@@ -24,6 +25,8 @@ struct Platform {
     bool err_is_terminal = false;
     // The highest port number: the window's list on Linux, every COM port on Windows.
     int max_port = port_count;
+    // What stops a run there, as the help says it.
+    const char* stops = text_stops_posix;
 };
 
 // Runs the command line args (without the program name); the day log goes
