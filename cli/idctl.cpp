@@ -596,7 +596,7 @@ int load_batch(const Options& opt, const Platform& platform, BatchFile& batch, T
 int run(const std::vector<std::string>& args, const std::string& tool_folder,
         const Platform& platform, TextSink& out, TextSink& err)
 {
-    const Parsed parsed = parse_options(args, platform.max_port);
+    const Parsed parsed = parse_options(args, platform.max_port, platform.stops);
     if (const auto* help = std::get_if<Help>(&parsed))
         return out.write(help->text) ? exit_ok : exit_output;
     if (const auto* usage = std::get_if<UsageError>(&parsed)) {

@@ -6,6 +6,7 @@
 #include "interrupt.h"
 #include "serial_api.h"
 #include "text_sink.h"
+#include "texts.h"
 #include "vocabulary.h"
 
 #include <cstdio>
@@ -27,6 +28,8 @@ struct Platform {
     int max_port = port_count;
     // Reads a batch list from standard input as read_standard_input does.
     std::function<bool(std::string&, std::size_t, int&)> read_input = read_standard_input;
+    // What stops a run there, as the help says it.
+    const char* stops = text_stops_posix;
 };
 
 // Runs the command line args (without the program name); the day log goes

@@ -56,6 +56,33 @@ std::unique_ptr<qrv::cli::TextSink> standard(DWORD which, std::FILE* file)
     return std::make_unique<qrv::cli::FileOut>(file);
 }
 
+// Whether the console was made for this program alone, as for one
+// double-clicked in Explorer: it closes when the program ends.
+bool console_of_its_own()
+{
+    DWORD processes[2];
+    return GetConsoleProcessList(processes, 2) == 1;
+}
+
+// Until a key is pressed on the console, Ctrl-C among them.
+void wait_for_a_key()
+{
+    const HANDLE in =
+        CreateFileW(L"CONIN$", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                    nullptr, OPEN_EXISTING, 0, nullptr);
+    if (in == INVALID_HANDLE_VALUE)
+        return;
+    DWORD mode = 0;
+    if (GetConsoleMode(in, &mode))
+        SetConsoleMode(in, mode & ~DWORD(ENABLE_PROCESSED_INPUT));
+    INPUT_RECORD input{};
+    DWORD read = 0;
+    while (ReadConsoleInputW(in, &input, 1, &read) &&
+           !(read == 1 && input.EventType == KEY_EVENT && input.Event.KeyEvent.bKeyDown)) {
+    }
+    CloseHandle(in);
+}
+
 } // namespace
 
 int main()
@@ -63,11 +90,27 @@ int main()
     qrv::cli::catch_stop_signals();
     qrv::Win32Serial serial;
     qrv::Win32Clock clock;
-    const qrv::cli::Platform platform{serial, clock, qrv::cli::stop_requested,
-                                      is_console(STD_ERROR_HANDLE), qrv::max_port_number};
+    const qrv::cli::Platform platform{serial,
+                                      clock,
+                                      qrv::cli::stop_requested,
+                                      is_console(STD_ERROR_HANDLE),
+                                      qrv::max_port_number,
+                                      qrv::cli::text_stops_windows};
     const auto out = standard(STD_OUTPUT_HANDLE, stdout);
     const auto err = standard(STD_ERROR_HANDLE, stderr);
-    const int status = qrv::cli::run(arguments(), qrv::program_folder(), platform, *out, *err);
+    std::vector<std::string> args = arguments();
+    // Double-clicked, with nothing to do: what it is, its help, and the
+    // console kept open until it has been read.
+    const bool double_clicked = args.empty() && console_of_its_own();
+    if (double_clicked) {
+        out->write(std::string(qrv::cli::text_run_from_a_prompt) + "\n");
+        args = {"--help"};
+    }
+    const int status = qrv::cli::run(args, qrv::program_folder(), platform, *out, *err);
     qrv::cli::command_ended();
+    if (double_clicked) {
+        out->write(std::string(qrv::cli::text_press_a_key) + "\n");
+        wait_for_a_key();
+    }
     return status;
 }

@@ -190,12 +190,6 @@ const CommandRow command_table[] = {
      nullptr},
 };
 
-const char* const exit_text =
-    "退出码：0 完成并确认（扫描：找到设备）；1 设备未更改、拒绝更改或未确认（扫描：未找到）；"
-    "2 用法或文件错误；3 串口无法打开、设置或已断开；4 新ID已被占用；5 日志文件无法写入；"
-    "6 结果无法输出；130 被 Ctrl-C、SIGTERM、SIGHUP 或 SIGQUIT 中断\n"
-    "FILE 为 - 时从标准输入读取；-- 之后的参数都不是选项\n";
-
 const OptionRow* find_option(std::string_view name)
 {
     for (const OptionRow& row : option_table)
@@ -230,13 +224,13 @@ std::string option_help(const OptionRow& row, int max_port)
     return head + "\n";
 }
 
-std::string command_help(const CommandRow& row, int max_port)
+std::string command_help(const CommandRow& row, int max_port, const char* stops)
 {
     std::string text = std::string("用法：qrv-idctl ") + row.synopsis + "\n选项：\n";
     for (const OptionRow& option : option_table)
         if (takes(row, option.name))
             text += option_help(option, max_port);
-    return text + exit_text;
+    return text + text_exit_statuses(stops);
 }
 
 // Checks what the command needs once every argument is taken.
@@ -273,7 +267,7 @@ const char* to_string(Command command)
     return "assign";
 }
 
-std::string usage_text(int max_port)
+std::string usage_text(int max_port, const char* stops)
 {
     std::string text = "用法：\n";
     for (const CommandRow& row : command_table)
@@ -281,7 +275,7 @@ std::string usage_text(int max_port)
     text += "  qrv-idctl 命令 --help\n  qrv-idctl --version\n选项：\n";
     for (const OptionRow& option : option_table)
         text += option_help(option, max_port);
-    return text + exit_text;
+    return text + text_exit_statuses(stops);
 }
 
 std::optional<int> port_number(const std::string& port)
@@ -291,12 +285,12 @@ std::optional<int> port_number(const std::string& port)
                                                                          : std::nullopt;
 }
 
-Parsed parse_options(const std::vector<std::string>& args, int max_port)
+Parsed parse_options(const std::vector<std::string>& args, int max_port, const char* stops)
 {
     if (args.empty())
         return UsageError{usage_no_command, std::nullopt};
     if (args[0] == "--help" || args[0] == "-h" || args[0] == "help")
-        return Help{usage_text(max_port)};
+        return Help{usage_text(max_port, stops)};
     if (args[0] == "--version")
         return Help{std::string("qrv-idctl ") + QRV_VERSION + "\n"};
     const CommandRow* row = find_command(args[0]);
@@ -315,7 +309,7 @@ Parsed parse_options(const std::vector<std::string>& args, int max_port)
         }
         const bool word = words_only || !arg->option();
         if (!word && (arg->name == "--help" || arg->name == "-h"))
-            return Help{command_help(*row, max_port)};
+            return Help{command_help(*row, max_port, stops)};
         if (word && row->word && opt.file.empty()) {
             opt.file = arg->name;
             continue;

@@ -3,6 +3,7 @@
 #pragma once
 
 #include "checked_change.h"
+#include "texts.h"
 #include "vocabulary.h"
 #include "watched_line.h"
 
@@ -45,11 +46,13 @@ struct UsageError {
 using Parsed = std::variant<Options, Help, UsageError>;
 
 // args excludes the program name. Port numbers go from 1 to max_port: the
-// window's list on Linux, every COM port on Windows.
-Parsed parse_options(const std::vector<std::string>& args, int max_port = port_count);
+// window's list on Linux, every COM port on Windows; the help names stops as
+// what ends a run between attempts there.
+Parsed parse_options(const std::vector<std::string>& args, int max_port = port_count,
+                     const char* stops = text_stops_posix);
 
 // The usage of every command, with their options and the exit statuses.
-std::string usage_text(int max_port = port_count);
+std::string usage_text(int max_port = port_count, const char* stops = text_stops_posix);
 
 // The port's number when it is given as one (already checked); nothing for
 // a device.

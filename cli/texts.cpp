@@ -196,6 +196,15 @@ std::string usage_needs(const std::string& command, const std::string& what)
     return join({command, " 需要 ", what});
 }
 
+std::string text_exit_statuses(const std::string& stops)
+{
+    return join(
+        {"退出码：0 完成并确认（扫描：找到设备）；1 设备未更改、拒绝更改或未确认（扫描：未找到）；"
+         "2 用法或文件错误；3 串口无法打开、设置或已断开；4 新ID已被占用；5 日志文件无法写入；"
+         "6 结果无法输出；130 ",
+         stops, "\nFILE 为 - 时从标准输入读取；-- 之后的参数都不是选项\n"});
+}
+
 std::string usage_see(const std::string& help_command)
 {
     return join({"用法见 ", help_command});

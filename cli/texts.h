@@ -71,6 +71,17 @@ std::string text_unreadable(const std::string& reason);
 inline constexpr char text_file_refused[] = "文件有误，未发送任何命令";
 std::string text_more_errors(std::size_t more);
 
+// The help's last lines: the exit statuses, with what stops a run on the
+// platform, and how a batch list is given.
+inline constexpr char text_stops_posix[] = "被 Ctrl-C、SIGTERM、SIGHUP 或 SIGQUIT 中断";
+inline constexpr char text_stops_windows[] = "被 Ctrl-C、Ctrl-Break 或关闭控制台窗口中断";
+std::string text_exit_statuses(const std::string& stops);
+// A console that is the program's own (Windows: a double-click) closes with
+// it: it says where to run the program, and waits for a key.
+inline constexpr char text_run_from_a_prompt[] =
+    "qrv-idctl 是命令行程序，请在命令提示符或 PowerShell 中运行。";
+inline constexpr char text_press_a_key[] = "按任意键关闭此窗口";
+
 // A command line refused.
 inline constexpr char usage_no_command[] = "缺少命令";
 std::string usage_unknown_command(const std::string& command);

@@ -76,7 +76,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
                 box.messages.empty() == (whole && *whole > 0 && *whole <= 247),
             "a message exactly when no ID from 1 to 247 remains");
 
-    const auto fields = qrv::read_fields(text, 2);
+    const auto fields = qrv::read_fields(qrv::settings_text(text), 2);
     for (const auto& field : fields)
         require(qrv::stored_index(field, 24).value_or(0) < 24, "index out of its list");
     std::ofstream(path, std::ios::binary | std::ios::trunc) << text;

@@ -73,11 +73,16 @@ void ChangeCommand::tell(const ChangeOutcome& outcome)
         m_messages.show_message(msg_log_write_failed);
 }
 
+void ChangeCommand::file_now()
+{
+    if (m_attempt)
+        m_attempt->finish_now();
+}
+
 void ChangeCommand::end_session()
 {
     m_session_ended = true;
-    if (m_attempt)
-        m_attempt->finish_now();
+    file_now();
 }
 
 } // namespace qrv

@@ -21,9 +21,14 @@ public:
     // True while an attempt runs, its message included.
     bool running() const { return m_attempt != nullptr; }
 
-    // The session ends (log-off, shutdown, a stop signal): a running attempt
-    // is finished and filed now, and shows no message.
+    // A log-off or shutdown begins, and may yet be cancelled: a running
+    // attempt is finished and filed now; messages are still shown.
+    void file_now();
+    // The session ends (a log-off or shutdown that goes ahead, a stop
+    // signal): a running attempt is finished and filed now, and from now on
+    // no attempt shows a message.
     void end_session();
+    bool session_ended() const { return m_session_ended; }
 
 private:
     void tell(const ChangeOutcome& outcome);

@@ -4,7 +4,6 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
 #include <io.h>
@@ -16,6 +15,25 @@ namespace qrv {
 namespace {
 
 constexpr std::string_view utf8_bom = "\xEF\xBB\xBF";
+
+// Whether bytes are UTF-8, ASCII included: Windows converts nothing else from it.
+bool is_utf8(std::string_view bytes)
+{
+    return MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, bytes.data(),
+                               static_cast<int>(bytes.size()), nullptr, 0) > 0;
+}
+
+// The first bytes of the file open at fd, as many as tell its encoding:
+// the whole lines of its first MiB, so that no character is cut in two.
+std::string file_start(int fd)
+{
+    constexpr unsigned judged = 1U << 20;
+    std::string start(judged, '\0');
+    start.resize(static_cast<std::size_t>(std::max(_read(fd, start.data(), judged), 0)));
+    if (const std::size_t lf = start.rfind('\n'); start.size() == judged && lf != start.npos)
+        start.resize(lf + 1);
+    return start;
+}
 
 } // namespace
 
@@ -29,37 +47,16 @@ std::filesystem::path file_path(const std::string& name)
     return wide(name);
 }
 
-std::optional<std::string> encode_text(std::string_view utf8, const char* charset)
-{
-    std::wstring text = wide(std::string(utf8));
-    if (text.empty())
-        return std::string();
-    // A broken sequence widens to U+FFFD; it is written as '?', as elsewhere.
-    std::replace(text.begin(), text.end(), L'\xFFFD', L'?');
-    // "CP936"; an ANSI code page of 65001 is UTF-8.
-    return in_code_page(text, static_cast<UINT>(std::atoi(charset + 2)));
-}
-
-const char* system_charset()
-{
-    static const std::string name = "CP" + std::to_string(GetACP());
-    return name.c_str();
-}
-
-std::optional<std::string> record_bytes(std::string_view head, std::string_view text)
+std::string record_bytes(std::string_view start, std::string_view text)
 {
     std::string record = "\"";
     record.append(text).append("\"\r\n");
-    if (head.starts_with(utf8_bom))
-        return encode_text(record, "CP65001");
-    // A file keeps the encoding it has; Notepad reads both.
-    if (!head.empty())
-        return encode_text(record, system_charset());
-    if (std::wstring whole = wide(record); whole.find(L'\xFFFD') == std::wstring::npos)
-        if (auto ansi = in_code_page(whole, GetACP(), true))
-            return ansi;
-    const auto utf8 = encode_text(record, "CP65001");
-    return utf8 ? std::optional(std::string(utf8_bom) + *utf8) : std::nullopt;
+    if (!start.empty() && (start.starts_with(utf8_bom) || is_utf8(start)))
+        return record;
+    if (auto ansi = in_code_page(wide(record), GetACP()))
+        return *ansi;
+    // UTF-8 holds every character; Notepad takes a new file for UTF-8 by its mark.
+    return start.empty() ? std::string(utf8_bom) + record : record;
 }
 
 bool create_if_missing(const std::string& path)
@@ -75,17 +72,11 @@ int append_record(const std::string& path, std::string_view text)
                           _S_IREAD | _S_IWRITE);
     if (fd < 0)
         return errno;
-    char head[utf8_bom.size()];
-    const int got = _read(fd, head, sizeof head);
-    const auto record = record_bytes({head, static_cast<std::size_t>(std::max(got, 0))}, text);
-    if (!record) {
-        _close(fd);
-        return EILSEQ;
-    }
+    const std::string record = record_bytes(file_start(fd), text);
     const __int64 before = _lseeki64(fd, 0, SEEK_END);
     errno = 0;
-    const bool whole = _write(fd, record->data(), static_cast<unsigned>(record->size())) ==
-                       static_cast<int>(record->size());
+    const bool whole = _write(fd, record.data(), static_cast<unsigned>(record.size())) ==
+                       static_cast<int>(record.size());
     const int error = whole ? 0 : errno != 0 ? errno : ENOSPC;
     // Take a torn record back out, so the file keeps whole records. A write
     // that failed may still have put part of the record in the file (Wine
@@ -105,7 +96,7 @@ std::string error_text(int error)
         {ENOENT, ERROR_PATH_NOT_FOUND},      {EACCES, ERROR_ACCESS_DENIED},
         {ENOSPC, ERROR_DISK_FULL},           {EROFS, ERROR_WRITE_PROTECT},
         {EMFILE, ERROR_TOO_MANY_OPEN_FILES}, {EEXIST, ERROR_FILE_EXISTS},
-        {EINVAL, ERROR_INVALID_NAME},        {EILSEQ, ERROR_NO_UNICODE_TRANSLATION},
+        {EINVAL, ERROR_INVALID_NAME},
     };
     for (const auto& [value, code] : system_errors)
         if (value == error)

@@ -46,20 +46,23 @@ void apply_id_change_rule(WindowState& window, MessageSink& messages, IdBox box)
         messages.show_message(box_message(box));
 }
 
+bool check_id_box(const WindowState& window, MessageSink& messages, IdBox box)
+{
+    const auto value = numeric_value(box_text(window, box));
+    if (value && in_id_range(*value))
+        return true;
+    messages.show_message(box_message(box));
+    return false;
+}
+
 bool entry_checks_pass(const WindowState& window, MessageSink& messages)
 {
     if (!window.is_port_open()) {
         messages.show_message(msg_open_port);
         return false;
     }
-    for (const IdBox box : {IdBox::old_id, IdBox::new_id}) {
-        const auto value = numeric_value(box_text(window, box));
-        if (!value || !in_id_range(*value)) {
-            messages.show_message(box_message(box));
-            return false;
-        }
-    }
-    return true;
+    return check_id_box(window, messages, IdBox::old_id) &&
+           check_id_box(window, messages, IdBox::new_id);
 }
 
 std::uint8_t id_byte(const std::string& text)

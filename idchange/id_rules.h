@@ -17,6 +17,10 @@ enum class IdBox { old_id, new_id };
 // number from 1 to 247. A number too large for 16 bits is left as typed.
 void apply_id_change_rule(WindowState& window, MessageSink& messages, IdBox box);
 
+// The box's message when its text is not a number with 0 < value <= 247;
+// true when it is.
+bool check_id_box(const WindowState& window, MessageSink& messages, IdBox box);
+
 // The checks before a change: port open, then old ID, then new ID, each a
 // number with 0 < value <= 247. Shows the first failure's message and
 // returns false; later checks do not run.

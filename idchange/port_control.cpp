@@ -40,6 +40,16 @@ void close_port(WindowState& window, SerialApi& serial, const PortChoice& choice
     window.set_port_caption(caption_open_port);
 }
 
+bool close_port_if_gone(WindowState& window, SerialApi& serial, MessageSink& messages,
+                        const PortChoice& choice)
+{
+    if (!window.is_port_open() || serial.sio_iqueue(choice.port) != sio_port_gone)
+        return false;
+    close_port(window, serial, choice);
+    messages.show_message(msg_port_gone);
+    return true;
+}
+
 void port_button_click(WindowState& window, SerialApi& serial, MessageSink& messages,
                        PortChoice& choice, const std::function<bool()>& save_port_settings)
 {

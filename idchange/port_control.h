@@ -19,4 +19,9 @@ void port_button_click(WindowState& window, SerialApi& serial, MessageSink& mess
 // for a port whose device has gone.
 void close_port(WindowState& window, SerialApi& serial, const PortChoice& choice);
 
+// An open port whose device has gone (an adapter pulled out) is closed and
+// said; asking costs the library one cheap call. True when it had gone.
+bool close_port_if_gone(WindowState& window, SerialApi& serial, MessageSink& messages,
+                        const PortChoice& choice);
+
 } // namespace qrv

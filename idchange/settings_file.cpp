@@ -19,7 +19,28 @@ bool is_line_end(char c)
     return c == '\r' || c == '\n';
 }
 
+// The text of UTF-16 code units after a byte order mark, little- or big-endian.
+std::string narrowed(std::string_view units, bool little_endian)
+{
+    std::string text;
+    for (std::size_t i = 0; i + 1 < units.size(); i += 2) {
+        const auto low = static_cast<unsigned char>(units[i + (little_endian ? 0 : 1)]);
+        const auto high = static_cast<unsigned char>(units[i + (little_endian ? 1 : 0)]);
+        text += high == 0 && low < 0x80 ? static_cast<char>(low) : '?';
+    }
+    return text;
+}
+
 } // namespace
+
+std::string settings_text(std::string_view bytes)
+{
+    if (bytes.starts_with("\xEF\xBB\xBF"))
+        return std::string(bytes.substr(3));
+    if (bytes.starts_with("\xFF\xFE") || bytes.starts_with("\xFE\xFF"))
+        return narrowed(bytes.substr(2), bytes[0] == '\xFF');
+    return std::string(bytes);
+}
 
 std::vector<std::string> read_fields(std::string_view bytes, std::size_t max_fields)
 {
@@ -70,7 +91,7 @@ std::optional<PortSettings> load_port_settings(const std::string& path)
     bytes.resize(static_cast<std::size_t>(in.gcount()));
     if (bytes.size() > max_settings_bytes)
         return std::nullopt;
-    auto fields = read_fields(bytes, 2);
+    auto fields = read_fields(settings_text(bytes), 2);
     if (fields.size() < 2)
         return std::nullopt;
     return PortSettings{std::move(fields[0]), std::move(fields[1])};

@@ -23,11 +23,16 @@ struct PortSettings {
 // closing quote up to the field's end is dropped.
 std::vector<std::string> read_fields(std::string_view bytes, std::size_t max_fields);
 
+// The file's bytes as its fields are read: a UTF-8 byte order mark dropped,
+// and text after a UTF-16 one (as Notepad saves "Unicode") taken a character
+// at a time, each outside ASCII as '?', which no field of ours holds.
+std::string settings_text(std::string_view bytes);
+
 // True when path names an ordinary file (not a folder).
 bool settings_file_present(const std::string& path);
 
-// The first two fields of the file; nothing when it cannot be read or holds
-// fewer than two fields.
+// The first two fields of the file's text; nothing when it cannot be read or
+// holds fewer than two fields.
 std::optional<PortSettings> load_port_settings(const std::string& path);
 
 // The index a stored text selects in a list of count entries: its leading

@@ -61,7 +61,7 @@ std::string reply_text(const ReadReply& reply)
         text = "命令未能发送";
         break;
     case ReadReply::Kind::port_lost:
-        text = "串口已断开";
+        text = msg_port_gone;
         break;
     }
     if (reply.late)

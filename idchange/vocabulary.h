@@ -52,6 +52,8 @@ inline constexpr char msg_open_failed[] = "串口打开失败，请确认串口�
 inline constexpr char msg_baud_failed[] = "波特率设置失败，请确认串口号是否正确";
 inline constexpr char msg_settings_failed[] = "参数文件保存失败，请检查程序目录是否可写";
 inline constexpr char msg_log_write_failed[] = "日志文件写入失败，请检查程序目录是否可写";
+// The adapter was pulled out while the port stood open: the port is closed.
+inline constexpr char msg_port_gone[] = "串口已断开";
 inline constexpr char msg_window_failed[] = "窗口无法创建，程序将退出";
 
 // The entry of an attempt in the log.

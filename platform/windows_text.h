@@ -17,26 +17,24 @@ inline std::wstring wide(const std::string& utf8)
     return out;
 }
 
-// UTF-16 text in code page cp. A character the code page cannot hold
-// becomes '?', or with exact leaves nothing, as does text Windows cannot
-// convert at all; exact also refuses near look-alikes. UTF-8 holds every
-// character, and Windows takes neither flags nor a default character for it.
-inline std::optional<std::string> in_code_page(const std::wstring& text, UINT cp,
-                                               bool exact = false)
+// UTF-16 text in code page cp; nothing when the code page cannot hold every
+// character as it is (neither a '?' nor a near look-alike stands in for
+// one), or Windows cannot convert it at all. UTF-8 holds every character,
+// and Windows takes neither flags nor a default character for it.
+inline std::optional<std::string> in_code_page(const std::wstring& text, UINT cp)
 {
     if (text.empty())
         return std::string();
-    const bool checked = exact && cp != CP_UTF8;
+    const bool checked = cp != CP_UTF8;
     const DWORD flags = checked ? WC_NO_BEST_FIT_CHARS : 0;
-    const char* unmapped = cp == CP_UTF8 ? nullptr : "?";
     BOOL defaulted = FALSE;
     const int size = static_cast<int>(text.size());
-    const int n = WideCharToMultiByte(cp, flags, text.data(), size, nullptr, 0, unmapped,
+    const int n = WideCharToMultiByte(cp, flags, text.data(), size, nullptr, 0, nullptr,
                                       checked ? &defaulted : nullptr);
     if (n <= 0 || defaulted)
         return std::nullopt;
     std::string out(static_cast<std::size_t>(n), '\0');
-    WideCharToMultiByte(cp, flags, text.data(), size, out.data(), n, unmapped, nullptr);
+    WideCharToMultiByte(cp, flags, text.data(), size, out.data(), n, nullptr, nullptr);
     return out;
 }
 

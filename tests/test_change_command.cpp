@@ -3,8 +3,8 @@
 #include "form_controller.h"
 
 #include "fakes.h"
-#include "golden.h"
 #include "files.h"
+#include "golden.h"
 
 #ifndef _WIN32
 #include "pty.h"
@@ -82,7 +82,7 @@ TEST(ChangeCommand, VerdictFollowsWhatTheLineDoes)
         // The line fails: said, not taken for silence, and not waited for when nothing went out.
         {[](Bench& b) { b.serial.write_status = sio_write_failed; }, echo_from_1, "", "命令未能发送，请检查串口", "", false, true},
         {[](Bench& b) { b.serial.gone = true; }, echo_from_1, "", "串口已断开，命令未能发送，请检查串口", "", false, false},
-        {[](Bench& b) { b.clock.during_wait = [&b] { b.serial.gone = true; }; }, echo_from_1, "",
+        {[](Bench& b) { b.clock.during_wait = [&b] { b.serial.gone = true; b.form.on_port_check(); }; }, echo_from_1, "",
          "串口已断开，未收到应答（设备可能已更改ID），请检查串口", "", true, false},
         // The port button and the box during the wait change nothing of the attempt.
         {[](Bench& b) { b.clock.during_wait = [&b] {
@@ -134,14 +134,79 @@ TEST(ChangeCommand, WhatHappensDuringTheWait)
     EXPECT_TRUE(b.closed);
     EXPECT_EQ(b.on_disk, Strings{day_log_of({success_entry, no_reply_entry})});
 
-    // The session ends during the wait, or while a message is shown.
+    // A log-off begins during the wait, and may be cancelled: the attempt is
+    // filed then, and told all the same.
+    b.closed = false;
+    b.clock.during_wait = [&] {
+        b.form.session_ending();
+        b.on_disk.push_back(b.day_log());
+    };
+    b.answer({});
+    const std::string three = day_log_of({success_entry, no_reply_entry, no_reply_entry});
+    EXPECT_EQ(b.on_disk, (Strings{day_log_of({success_entry, no_reply_entry}), three, three}));
+
+    // The session ends during the wait: filed, and no message from then on.
     b.clock.during_wait = [&] { b.form.end_session(); };
     b.answer({});
-    EXPECT_EQ(b.day_log(), day_log_of({success_entry, no_reply_entry, no_reply_entry}));
-    EXPECT_EQ(b.messages.messages,
-              Strings{"设置无响应，请重新设置"}); // none after the session ended
-    EXPECT_EQ(b.clock.waits, std::vector<int>(3, 1000));
+    b.clock.during_wait = nullptr;
+    b.answer({});
+    EXPECT_EQ(b.day_log(), day_log_of({success_entry, no_reply_entry, no_reply_entry,
+                                       no_reply_entry, no_reply_entry}));
+    EXPECT_EQ(b.messages.messages, Strings(2, said::no_reply));
+    EXPECT_EQ(b.clock.waits, std::vector<int>(5, 1000));
     EXPECT_TRUE(b.form.close_requested());
+    EXPECT_FALSE(b.closed);
+}
+
+// A box changed during the wait is tidied at once; its message waits for
+// the verdict and its record, and is shown after them for a box still wrong.
+TEST(ChangeCommand, IdBoxDuringTheWaitIsJudgedAfterTheVerdict)
+{
+    const struct {
+        Strings typed; // into the new-ID box, one text after another
+        std::string shown;
+        bool told; // its message after the verdict
+    } rows[] = {
+        {{"2150"}, "2150", true},
+        {{"247.5"}, "248", true},
+        {{"005"}, "5", false},
+        {{"0", "07"}, "7", false}, // put right before the verdict
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.typed.back());
+        Bench b;
+        b.clock.during_wait = [&] {
+            for (const std::string& text : row.typed) {
+                b.window.new_id = text;
+                b.form.on_new_id_changed();
+            }
+        };
+        b.answer({});
+        EXPECT_EQ(b.window.new_id, row.shown);
+        const Strings told =
+            row.told ? Strings{said::no_reply, said::new_id} : Strings{said::no_reply};
+        EXPECT_EQ(b.messages.messages, told);
+        EXPECT_EQ(b.on_disk, Strings(told.size(), record(no_reply_entry)));
+    }
+}
+
+// An adapter pulled out while nothing runs: the next check closes the port
+// and says so; under a message on screen it waits.
+TEST(ChangeCommand, PulledAdapterIsFoundWhileIdle)
+{
+    Bench b;
+    b.form.on_port_check();
+    b.serial.gone = true;
+    b.window.new_id = "0";
+    b.messages.on_message = [&] { b.form.on_port_check(); };
+    b.form.on_change_clicked();
+    b.form.on_port_check();
+    b.form.on_port_check(); // closed: nothing to ask
+    EXPECT_EQ(b.serial.calls, (Strings{"iqueue 9", "iqueue 9", "close 9"}));
+    EXPECT_EQ(b.messages.messages, (Strings{said::new_id, said::port_gone}));
+    EXPECT_FALSE(b.window.port_open);
+    EXPECT_EQ(b.window.caption, "打开串口");
+    EXPECT_TRUE(b.window.lists_enabled);
 }
 
 TEST(ChangeCommand, RefusedAttemptSendsNothingAndFilesNothing)

@@ -1,8 +1,8 @@
 // Whole ID changes through the window, the real serial library and a real
 // pseudo-terminal, whose far end timers play inside the tool's wait.
 #include "fakes.h"
-#include "golden.h"
 #include "form1.h"
+#include "golden.h"
 #include "pty.h"
 #include "qt_clock.h"
 #include "stop_signals.h"
@@ -131,4 +131,13 @@ TEST(ChangeE2E, DeviceVanishingDuringTheWaitIsSaidAndClosesThePort)
     rig.press();
     EXPECT_EQ(rig.sent, std::vector<Bytes>{request_17_to_1});
     EXPECT_EQ(rig.form.log_text(), success_entry);
+
+    // Pulled out while the port stands idle: found, closed and said within 2 s.
+    QElapsedTimer idle;
+    idle.start();
+    replug.close_master();
+    EXPECT_TRUE(QTest::qWaitFor([&] { return !rig.form.is_port_open(); }, 5000));
+    EXPECT_LT(idle.elapsed(), 2000);
+    EXPECT_EQ(rig.messages.messages.back(), said::port_gone);
+    EXPECT_EQ(rig.form.port_button()->text(), "打开串口");
 }

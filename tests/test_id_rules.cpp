@@ -1,6 +1,7 @@
 #include "id_rules.h"
 
 #include "fakes.h"
+#include "golden.h"
 
 #include <gtest/gtest.h>
 
@@ -10,7 +11,8 @@ using qrv::test::Strings;
 
 TEST(EntryChecks, FirstFailureOnly)
 {
-    const std::string port = qrv::msg_open_port, old_id = qrv::msg_old_id, new_id = qrv::msg_new_id;
+    using namespace qrv::test::said;
+    const std::string port = open_port;
     const struct {
         bool open;
         std::string old_text, new_text, message; // no message: the checks pass

@@ -61,6 +61,13 @@ TEST(Options, HelpOfACommandAndOfAll)
     EXPECT_NE(std::get<Help>(parse("scan --help", 255)).text.find("串口号或设备（1~255）"),
               std::string::npos);
     EXPECT_EQ(help("--version"), "qrv-idctl " QRV_VERSION "\n");
+    // What stops a run, as each platform has it.
+    EXPECT_NE(help("--help").find("130 被 Ctrl-C、SIGTERM、SIGHUP 或 SIGQUIT 中断\n"),
+              std::string::npos);
+    const std::string windows =
+        std::get<Help>(parse_options({"--help"}, 255, text_stops_windows)).text;
+    EXPECT_NE(windows.find("130 被 Ctrl-C、Ctrl-Break 或关闭控制台窗口中断\n"), std::string::npos);
+    EXPECT_EQ(windows.find("SIG"), std::string::npos);
     const Options opt = std::get<Options>(parse("scan --port /dev/ttyUSB0 --ids 7 --first"));
     EXPECT_EQ(std::tuple(opt.port, opt.baud, int(opt.first_id), int(opt.last_id), opt.first),
               std::tuple(std::string("/dev/ttyUSB0"), 0, 7, 7, true));

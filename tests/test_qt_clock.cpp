@@ -1,5 +1,6 @@
 #include "qt_clock.h"
 
+#include <QAbstractEventDispatcher>
 #include <QCoreApplication>
 #include <QDateTime>
 #include <QElapsedTimer>
@@ -29,4 +30,28 @@ TEST(QtClock, DateAndTimeTextsWithoutTimeZone)
         << text.toStdString();
     EXPECT_FALSE(text.contains(now.timeZoneAbbreviation())) << text.toStdString();
     EXPECT_EQ(clock.date_text(), now.toString("yyyy-MM-dd").toStdString());
+}
+
+// The wait sleeps in the event loop until its timer or an event wakes it. A
+// wait that polls for events instead turns the dispatcher over thousands of
+// times a second, however busy the machine: counted, not timed.
+TEST(QtClock, WaitSleepsInTheEventLoop)
+{
+    int turns = 0;
+    auto* dispatcher = QAbstractEventDispatcher::instance();
+    const auto count = [&] { ++turns; };
+    const QMetaObject::Connection woke =
+        QObject::connect(dispatcher, &QAbstractEventDispatcher::awake, count);
+    const QMetaObject::Connection blocks =
+        QObject::connect(dispatcher, &QAbstractEventDispatcher::aboutToBlock, count);
+    bool handled = false;
+    QTimer::singleShot(300, [&] { handled = true; });
+    QElapsedTimer waited;
+    waited.start();
+    qrv::QtClock().wait_handling_events(1000);
+    QObject::disconnect(woke);
+    QObject::disconnect(blocks);
+    EXPECT_TRUE(handled);
+    EXPECT_GE(waited.elapsed(), 1000);
+    EXPECT_LT(turns, 50);
 }

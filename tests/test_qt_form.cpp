@@ -2,9 +2,9 @@
 // and reaches, start-up, the ID boxes, the port button, the log box and
 // every message.
 #include "fakes.h"
-#include "golden.h"
 #include "files.h"
 #include "form1.h"
+#include "golden.h"
 #include "id_rules.h"
 #include "keystrokes.h"
 #include "message_box.h"
@@ -15,6 +15,7 @@
 #include <QMessageBox>
 #include <QPushButton>
 #include <QScreen>
+#include <QSessionManager>
 #include <QSignalSpy>
 #include <QTest>
 #include <QTextBlock>
@@ -126,7 +127,7 @@ TEST(QtForm, IdBoxesTidyNumbersAndComplain)
     };
     Started s;
     for (QLineEdit* box : {s.form.old_id_box(), s.form.new_id_box()}) {
-        const std::string message = box == s.form.old_id_box() ? qrv::msg_old_id : qrv::msg_new_id;
+        const std::string message = box == s.form.old_id_box() ? said::old_id : said::new_id;
         for (const auto& row : rows) {
             box->setText("100");
             s.messages.messages.clear();
@@ -242,6 +243,42 @@ TEST(QtForm, BusyPointerShowsDuringTheWaitOnly)
         EXPECT_EQ(f.form.old_id_box()->cursor().shape(), Qt::IBeamCursor);
         EXPECT_EQ(f.form.log_box()->viewport()->cursor().shape(), Qt::IBeamCursor);
     }
+}
+
+// During the wait a box is tidied as typed, and its message waits for the
+// verdict. A log-off that begins files the attempt at once but silences
+// nothing, for the user may cancel it; a session that ends silences.
+TEST(QtForm, TypingAndALogOffDuringTheWait)
+{
+    Started f;
+    f.form.port_button()->click();
+    auto* session = qApp->findChild<QSessionManager*>();
+    ASSERT_NE(session, nullptr);
+    std::string filed;
+    f.clock.during_wait = [&] {
+        f.form.new_id_box()->selectAll();
+        QTest::keyClicks(f.form.new_id_box(), "2150");
+        f.form.old_id_box()->selectAll();
+        QTest::keyClicks(f.form.old_id_box(), "005");
+        emit qApp->commitDataRequest(*session);
+        filed = read_file(f.dir.file("2026-12-06.txt"));
+        EXPECT_TRUE(f.messages.messages.empty());
+    };
+    f.form.change_button()->click();
+    EXPECT_EQ(filed, record(no_reply_entry));
+    EXPECT_EQ(f.form.old_id_box()->text() + "," + f.form.new_id_box()->text(), "5,2150");
+    EXPECT_EQ(f.messages.messages, (Strings{said::no_reply, said::new_id}));
+
+    f.form.new_id_box()->setText("1");
+    f.clock.during_wait = nullptr;
+    f.form.change_button()->click();
+    EXPECT_EQ(f.messages.messages.back(), said::no_reply);
+    // The main loop ends as the session does.
+    QTimer::singleShot(0, [] { QCoreApplication::exit(0); });
+    QCoreApplication::exec();
+    f.messages.messages.clear();
+    f.form.change_button()->click();
+    EXPECT_TRUE(f.messages.messages.empty());
 }
 
 TEST(QtForm, StarLineFitsOneLineOfTheLogBox)

@@ -55,14 +55,25 @@ TEST(SettingsFile, StoredTextSelectsAnIndexOfItsList)
         EXPECT_EQ(qrv::stored_index(row.text, row.count), row.index) << row.text;
 }
 
+// Notepad's encodings too: UTF-8 with a byte order mark, and UTF-16 either way round.
 TEST(SettingsFile, ReadsTwoFieldsOfAFileOfAtMost64KiB)
 {
     const std::string record = "\"5\",\"2\"\r\n";
+    const auto utf16 = [](std::string text, bool little) {
+        std::string bytes = little ? "\xFF\xFE" : "\xFE\xFF";
+        for (const char c : text)
+            bytes += little ? std::string{c, '\0'} : std::string{'\0', c};
+        return bytes;
+    };
     const struct {
         std::string bytes;
         std::optional<Strings> fields;
     } rows[] = {
         {record, Strings{"5", "2"}},
+        {"\xEF\xBB\xBF" + record, Strings{"5", "2"}},
+        {utf16(record, true), Strings{"5", "2"}},
+        {utf16(record, false), Strings{"5", "2"}},
+        {utf16("\"5\xE9\",2", true), Strings{"5?", "2"}}, // é is no ASCII
         {record + std::string(64 * 1024 - record.size(), ' '), Strings{"5", "2"}},
         {record + std::string(64 * 1024 - record.size() + 1, ' '), std::nullopt},
     };

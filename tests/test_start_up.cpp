@@ -43,6 +43,9 @@ TEST(StartUp, SelectsTheSavedEntriesOrTheDefaults)
         {"5,2", 5, 2, {"5", "2"}}, {"5\r\n2\r\n", 5, 2, {"5", "2"}},
         {"\"3.5\",\"2.5\"", 4, 2, {"3.5", "2.5"}}, {"\"abc\",\"x\"", 0, 0, {"abc", "x"}},
         {"\"5\",\"2\",\"7\"\r\n\"9\",\"9\"\r\n", 5, 2, {"5", "2"}},
+        // As Notepad saves it: UTF-8 with a byte order mark, or "Unicode".
+        {"\xEF\xBB\xBF\"8\",\"2\"\r\n", 8, 2, {"8", "2"}},
+        {std::string("\xFF\xFE\"\0" "8\0\"\0,\0\"\0" "2\0\"\0", 16), 8, 2, {"8", "2"}},
         // Anything else selects the defaults, as no file does.
         {"none", 8, 4, {"8", "4"}}, {"", 8, 4, {"8", "4"}},
         {"\"5\"\r\n", 8, 4, {"8", "4"}}, {"\"24\",\"0\"", 8, 4, {"8", "4"}},

@@ -15,6 +15,7 @@
 #include <QPushButton>
 #include <QTextDocument>
 #include <QTextEdit>
+#include <QTimer>
 #include <algorithm>
 
 namespace {
@@ -170,10 +171,13 @@ void Form1::connect_handlers()
     connect(change_button(), &QPushButton::clicked, this, [&form] { form.on_change_clicked(); });
     connect(old_id_box(), &QLineEdit::textChanged, this, [&form] { form.on_old_id_changed(); });
     connect(new_id_box(), &QLineEdit::textChanged, this, [&form] { form.on_new_id_changed(); });
-    // Log-off or shutdown: the session manager asks first, and a quitting
-    // program gets no further event.
-    connect(qApp, &QGuiApplication::commitDataRequest, this, [this] { end_session(); });
+    // Log-off or shutdown: the session manager asks first, and the user may
+    // still cancel; a quitting program gets no further event.
+    connect(qApp, &QGuiApplication::commitDataRequest, this, [&form] { form.session_ending(); });
     connect(qApp, &QCoreApplication::aboutToQuit, this, [this] { end_session(); });
+    auto* port_check = new QTimer(this);
+    connect(port_check, &QTimer::timeout, this, [&form] { form.on_port_check(); });
+    port_check->start(port_check_ms);
 }
 
 bool Form1::eventFilter(QObject* watched, QEvent* event)

@@ -25,7 +25,7 @@ public:
     ~Form1() override;
 
     // The session ends, or the program is asked to stop: a change waiting
-    // for its reply is finished and filed now.
+    // for its reply is finished and filed now, and no message is shown.
     void end_session() { m_controller->end_session(); }
 
     const qrv::PortSettings& saved_settings() const { return m_controller->saved_settings(); }

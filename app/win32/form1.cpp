@@ -22,6 +22,8 @@ constexpr DWORD window_style = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINI
 // Control ids count up from here: none is IDOK or IDCANCEL, which the
 // dialog keys send for Enter and Escape in a box.
 constexpr int first_control_id = 100;
+// The timer that asks after an open port.
+constexpr UINT_PTR port_check_timer = 1;
 // A list's height is its box's and, below it, that of its dropped list.
 constexpr int dropped_list_twips = 2400;
 
@@ -181,6 +183,7 @@ Form1::Form1(std::string tool_folder, Form1Services services)
     lay_out(window_dpi(m_hwnd));
     m_controller->on_load();
     m_focus = port_list();
+    SetTimer(m_hwnd, port_check_timer, port_check_ms, nullptr);
 }
 
 Form1::~Form1()
@@ -268,6 +271,14 @@ bool Form1::on_key(const MSG& msg)
                          reinterpret_cast<LPARAM>(msg.hwnd));
         return true;
     }
+    // The arrow keys on a button move the focus as in the Qt window: Down
+    // and Right to the next control, Up and Left to the one before.
+    const bool back = msg.wParam == VK_UP || msg.wParam == VK_LEFT;
+    if ((back || msg.wParam == VK_DOWN || msg.wParam == VK_RIGHT) &&
+        (msg.hwnd == port_button() || msg.hwnd == change_button())) {
+        SetFocus(GetNextDlgTabItem(m_hwnd, msg.hwnd, back));
+        return true;
+    }
     // A multi-line box closes the window on Escape, as it would a dialog.
     return msg.wParam == VK_ESCAPE && msg.hwnd == log_box();
 }
@@ -313,8 +324,17 @@ LRESULT Form1::handle(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp)
         SetFocus(m_focus);
         return 0;
     case WM_NEXTDLGCTL: // Tab in the log box, which asks as it would a dialog
-        SetFocus(GetNextDlgTabItem(m_hwnd, GetFocus(), wp != 0));
+        // With lp set, wp is the control to go to; else whether to go back.
+        SetFocus(LOWORD(lp) ? reinterpret_cast<HWND>(wp)
+                            : GetNextDlgTabItem(m_hwnd, GetFocus(), wp != 0));
         return 0;
+    case WM_TIMER:
+        if (wp == port_check_timer)
+            m_controller->on_port_check();
+        return 0;
+    case WM_DEVICECHANGE: // an adapter plugged in or pulled out
+        m_controller->on_port_check();
+        return TRUE;
     case WM_DPICHANGED: {
         const RECT* suggested = reinterpret_cast<const RECT*>(lp);
         SetWindowPos(m_hwnd, nullptr, suggested->left, suggested->top, 0, 0,
