@@ -13,7 +13,7 @@ using namespace qrv::test;
 namespace {
 
 // A read's reply as the table says it: its kind, late, stray bytes.
-std::string said(const ReadReply& reply)
+std::string as_told(const ReadReply& reply)
 {
     return std::string(to_string(reply.kind)) + (reply.late ? " late" : "") +
            (reply.stray ? " stray " + std::to_string(reply.stray) : "");
@@ -89,7 +89,7 @@ TEST(Line, GivesEachFrameToTheRequestItAnswers)
         Strings got;
         for (const auto& [id, read] : reads)
             got.push_back(
-                said(read.request < 0 ? read.reply : read_reply(line.heard(read.request), id)));
+                as_told(read.request < 0 ? read.reply : read_reply(line.heard(read.request), id)));
         EXPECT_EQ(got, row.said);
         for (const std::int64_t quiet : quiet_for)
             EXPECT_GT(quiet, quiet_gap_ms(row.baud)); // the gap, in whole milliseconds
