@@ -20,11 +20,18 @@ bool confirms(const ReadReply& reply, std::uint8_t new_id)
     return reply.kind == Kind::value && reply.value == new_id;
 }
 
-// An exception that says the device took the change and is at work on it.
-bool at_work(const ChangeOutcome& change)
+// An exception that says the device took the change and is at work on it
+// (05), or is too busy to say (06).
+bool at_work(const ChangeOutcome& change, bool busy_too = true)
 {
     return change.verdict == Verdict::exception &&
-           (change.reply[2] == exc_acknowledge || change.reply[2] == exc_server_busy);
+           (change.reply[2] == exc_acknowledge || (busy_too && change.reply[2] == exc_server_busy));
+}
+
+// The device said it took the change: its echo, or an acknowledge.
+bool answered(const ChangeOutcome& change)
+{
+    return change.verdict == Verdict::success || at_work(change, false);
 }
 
 // Asks at the new ID every ask_every_ms until the device answers there with
@@ -36,7 +43,6 @@ ReadReply read_back(CheckedChange& result, Line& line, std::uint8_t new_id,
     Clock& clock = line.clock();
     const std::int64_t start = clock.now_ms();
     std::vector<std::int64_t> asks;
-    ReadReply last;
     for (;;) {
         const std::int64_t at = clock.now_ms();
         const Read read = read_register(line, new_id, checks.read_timeout_ms, false);
@@ -44,10 +50,8 @@ ReadReply read_back(CheckedChange& result, Line& line, std::uint8_t new_id,
         if (read.reply.line_failed())
             return read.reply;
         asks.push_back(read.request);
-        last = read.reply;
-        const std::int64_t next = std::min(at + ask_every_ms, start + checks.confirm_ms);
-        if (!confirms(last, new_id))
-            line.await(read.request, next);
+        if (!confirms(read.reply, new_id))
+            line.await(read.request, std::min(at + ask_every_ms, start + checks.confirm_ms));
         asked_ms = clock.now_ms() - start;
         for (const std::int64_t ask : asks)
             if (const ReadReply reply = read_reply(line.heard(ask), new_id);
@@ -55,9 +59,8 @@ ReadReply read_back(CheckedChange& result, Line& line, std::uint8_t new_id,
                 return reply;
         if (line.failed() != sio_ok)
             return {Kind::port_lost};
-        last = read_reply(line.heard(read.request), new_id);
         if ((result.stopped = line.stopping()) || clock.now_ms() >= start + checks.confirm_ms)
-            return last;
+            return read_reply(line.heard(read.request), new_id);
     }
 }
 
@@ -101,7 +104,7 @@ void after_change(CheckedChange& result, Line& line, const ChangeAttempt& attemp
         result.outcome = echoed ? Outcome::unverified : result.outcome;
         result.readback = readback_stopped;
     } else {
-        if (echoed || (at_work(result.change) && result.change.reply[2] == exc_acknowledge))
+        if (answered(result.change))
             result.outcome = Outcome::unconfirmed;
         if (result.after->line_failed()) {
             result.outcome = Outcome::port_lost;
@@ -135,12 +138,11 @@ Outcome failed(Verdict verdict)
 // The line a technician reads for the outcome of a sent change.
 std::string outcome_text(const CheckedChange& result)
 {
-    const bool answered = result.change.verdict == Verdict::success ||
-                          (at_work(result.change) && result.change.reply[2] == exc_acknowledge);
+    const bool said_taken = answered(result.change);
     switch (result.outcome) {
     case Outcome::confirmed:
     case Outcome::unverified:
-        if (answered)
+        if (said_taken)
             return text_changed + result.readback;
         break;
     case Outcome::unconfirmed:
@@ -148,7 +150,7 @@ std::string outcome_text(const CheckedChange& result)
     case Outcome::moved:
         return text_moved + result.readback;
     case Outcome::port_lost:
-        if (answered && !result.readback.empty())
+        if (said_taken && !result.readback.empty())
             return text_changed_but + result.readback;
         break;
     default:
