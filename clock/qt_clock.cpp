@@ -49,7 +49,7 @@ std::int64_t QtClock::now_ms()
     return duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count();
 }
 
-void QtClock::wait_handling_events(int ms)
+void QtClock::wait_handling_events(int ms, const Meanwhile& meanwhile)
 {
     if (ms <= 0)
         return;
@@ -60,6 +60,12 @@ void QtClock::wait_handling_events(int ms)
     timer.setSingleShot(true);
     timer.setTimerType(Qt::PreciseTimer);
     QObject::connect(&timer, &QTimer::timeout, &loop, &QEventLoop::quit);
+    // A timer of the same loop: the wait still sleeps between its turns.
+    QTimer turns;
+    if (meanwhile) {
+        QObject::connect(&turns, &QTimer::timeout, meanwhile);
+        turns.start(meanwhile_ms);
+    }
     for (qint64 left = ms; left > 0; left = ms - elapsed.elapsed()) {
         timer.start(static_cast<int>(left));
         loop.exec();

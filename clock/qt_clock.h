@@ -12,7 +12,7 @@ class QtClock : public qrv::Clock {
 public:
     std::string date_text() override;
     std::string date_time_text() override;
-    void wait_handling_events(int ms) override;
+    void wait_handling_events(int ms, const Meanwhile& meanwhile) override;
     void sleep_ms(int ms) override;
     std::int64_t now_ms() override;
 };

@@ -2,6 +2,7 @@
 
 #include "windows_text.h"
 
+#include <algorithm>
 #include <cstdio>
 
 namespace qrv {
@@ -26,9 +27,13 @@ std::string Win32Clock::date_time_text()
     return qrv::utf8(date) + " " + qrv::utf8(time);
 }
 
-void Win32Clock::wait_handling_events(int ms)
+void Win32Clock::wait_handling_events(int ms, const Meanwhile& meanwhile)
 {
-    sleep_ms(ms);
+    for (const std::int64_t end = now_ms() + ms; now_ms() < end;) {
+        sleep_ms(static_cast<int>(std::min<std::int64_t>(end - now_ms(), meanwhile_ms)));
+        if (meanwhile)
+            meanwhile();
+    }
 }
 
 void Win32Clock::sleep_ms(int ms)

@@ -11,8 +11,9 @@ class Win32Clock : public qrv::Clock {
 public:
     std::string date_text() override;
     std::string date_time_text() override;
-    // Sleeps; a window that must stay painted waits with a clock of its own.
-    void wait_handling_events(int ms) override;
+    // Sleeps, waking for meanwhile; a window that must stay painted waits
+    // with a clock of its own.
+    void wait_handling_events(int ms, const Meanwhile& meanwhile) override;
     void sleep_ms(int ms) override;
     std::int64_t now_ms() override;
 };

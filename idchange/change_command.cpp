@@ -50,8 +50,9 @@ Verdict ChangeCommand::run()
         return Verdict::refused;
     }
     // The port this request goes out on is the one its reply is read from.
-    // The window keeps its own rule for the line: no speed, so no gap waited for.
-    Line line{m_serial, m_choice.port, m_clock};
+    // A line new to this attempt: the change goes out at once; a read after
+    // it keeps the line's rules at the port's speed.
+    Line line{m_serial, m_choice.port, m_clock, m_choice.baud, late_answer_ms};
     ChangeAttempt attempt(&m_window, line, m_tool_folder, id_byte(m_window.old_id_text()),
                           id_byte(m_window.new_id_text()));
     const Holding holding(m_window, m_attempt, attempt);
@@ -69,6 +70,10 @@ void ChangeCommand::tell(const ChangeOutcome& outcome)
 {
     if (outcome.verdict != Verdict::success)
         m_messages.show_message(result_text(outcome));
+    // A port lost after the device answered: the answer first, then the port.
+    if (outcome.port_gone() && outcome.verdict != Verdict::port_lost &&
+        outcome.verdict != Verdict::not_sent)
+        m_messages.show_message(msg_port_gone);
     if (!outcome.filed())
         m_messages.show_message(msg_log_write_failed);
 }

@@ -14,8 +14,9 @@ public:
 
     // Entry checks, then the attempt with its entry in the log box and the
     // day log file, filed before its message is shown. The port button waits
-    // meanwhile; a port found gone is closed. Events handled during the wait
-    // may press the button again: such a press starts nothing.
+    // meanwhile; a port found gone is closed, and said after what the device
+    // answered. Events handled during the wait may press the button again:
+    // such a press starts nothing.
     Verdict run();
 
     // True while an attempt runs, its message included.

@@ -15,25 +15,6 @@ using Kind = ReadReply::Kind;
 // after, and the line is not flooded.
 constexpr int ask_every_ms = 250;
 
-bool confirms(const ReadReply& reply, std::uint8_t new_id)
-{
-    return reply.kind == Kind::value && reply.value == new_id;
-}
-
-// An exception that says the device took the change and is at work on it
-// (05), or is too busy to say (06).
-bool at_work(const ChangeOutcome& change, bool busy_too = true)
-{
-    return change.verdict == Verdict::exception &&
-           (change.reply[2] == exc_acknowledge || (busy_too && change.reply[2] == exc_server_busy));
-}
-
-// The device said it took the change: its echo, or an acknowledge.
-bool answered(const ChangeOutcome& change)
-{
-    return change.verdict == Verdict::success || at_work(change, false);
-}
-
 // Asks at the new ID every ask_every_ms until the device answers there with
 // it (to any of the asks, late or not), confirm_ms have passed, the line
 // fails or the user stops it. asked_ms: how long it asked.
@@ -62,18 +43,6 @@ ReadReply read_back(CheckedChange& result, Line& line, std::uint8_t new_id,
         if ((result.stopped = line.stopping()) || clock.now_ms() >= start + checks.confirm_ms)
             return read_reply(line.heard(read.request), new_id);
     }
-}
-
-// A device whose echo was missing, late, from its old address or an
-// exception that says it is at work may have taken its new ID all the same:
-// why it was not heard taking it.
-std::string why_unheard(const ChangeOutcome& change, const Heard& echo, std::uint8_t old_id)
-{
-    if (change.verdict == Verdict::exception)
-        return text_echo_exception + exception_text(change.reply[2]);
-    if (change.verdict == Verdict::mismatch && change.reply[0] == old_id)
-        return text_echo_from_old;
-    return !echo.frame.empty() && echo.late ? text_echo_late : text_echo_missing;
 }
 
 // The read-back after a change that went out and was not refused, and what

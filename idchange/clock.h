@@ -2,9 +2,16 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 
 namespace qrv {
+
+// What a wait does meanwhile, about every meanwhile_ms: the change's wait
+// takes in the line's bytes as they come, so that a port lost later in the
+// second does not take them with it.
+using Meanwhile = std::function<void()>;
+inline constexpr int meanwhile_ms = 25;
 
 class Clock {
 public:
@@ -14,9 +21,10 @@ public:
     // The user's short date, one blank, the time with seconds; no time zone.
     virtual std::string date_time_text() = 0;
     // Waits ms milliseconds on a monotonic clock while the window goes on
-    // handling its events; returns at once, handling none, when ms <= 0.
-    // A program that is quitting may end the wait early.
-    virtual void wait_handling_events(int ms) = 0;
+    // handling its events, and calls meanwhile (when given) about every
+    // meanwhile_ms; returns at once, handling none, when ms <= 0. A program
+    // that is quitting may end the wait early.
+    virtual void wait_handling_events(int ms, const Meanwhile& meanwhile) = 0;
     // Waits ms milliseconds handling no event at all.
     virtual void sleep_ms(int ms) = 0;
     // Milliseconds on the same monotonic clock, from an arbitrary start.

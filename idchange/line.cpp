@@ -162,6 +162,11 @@ int Line::take_in()
         if (n <= 0)
             return n;
         const std::int64_t now = m_clock.now_ms();
+        if (!m_asked.empty()) {
+            std::vector<std::uint8_t>& came = m_asked.back().heard.came;
+            came.insert(came.end(), buf,
+                        buf + std::min<std::size_t>(n, max_frame_len - came.size()));
+        }
         m_pending.insert(m_pending.end(), buf, buf + n);
         m_pending_at.insert(m_pending_at.end(), static_cast<std::size_t>(n), now);
         m_last_rx = now;

@@ -35,6 +35,10 @@ struct Heard {
     bool late = false;                 // the answer ended after the request's window
     std::size_t stray = 0;             // bytes after the answer, in its window, answering nothing
     std::vector<std::uint8_t> instead; // bytes in its window before any answer, answering nothing
+    // Every byte taken in from its going out until the next request, answer
+    // or not, as it came: the window judges its second on these. At most
+    // max_frame_len.
+    std::vector<std::uint8_t> came;
 };
 
 // A request is given up on when the line does not fall quiet before it:

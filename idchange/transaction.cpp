@@ -33,6 +33,8 @@ const char* to_string(Verdict verdict)
         return "no_reply";
     case Verdict::exception:
         return "exception";
+    case Verdict::moved:
+        return "moved";
     case Verdict::not_sent:
         return "not_sent";
     case Verdict::port_lost:
@@ -49,7 +51,12 @@ std::string result_text(const ChangeOutcome& outcome)
     case Verdict::mismatch:
         return text_mismatch;
     case Verdict::exception:
-        return text_refused + exception_text(outcome.reply.size() > 2 ? outcome.reply[2] : 0);
+        if (answered(outcome) && !outcome.readback.empty())
+            return text_changed_but + outcome.readback;
+        return text_refused + exception_text(outcome.reply[2]) +
+               (outcome.readback.empty() ? "" : "，" + outcome.readback);
+    case Verdict::moved:
+        return text_moved + outcome.readback;
     case Verdict::not_sent:
         return outcome.port_gone() ? text_port_gone_unsent : text_not_sent;
     case Verdict::port_lost:
@@ -57,6 +64,31 @@ std::string result_text(const ChangeOutcome& outcome)
     default:
         return text_no_reply;
     }
+}
+
+bool confirms(const ReadReply& reply, std::uint8_t new_id)
+{
+    return reply.kind == ReadReply::Kind::value && reply.value == new_id;
+}
+
+bool at_work(const ChangeOutcome& change, bool busy_too)
+{
+    return change.verdict == Verdict::exception &&
+           (change.reply[2] == exc_acknowledge || (busy_too && change.reply[2] == exc_server_busy));
+}
+
+bool answered(const ChangeOutcome& change)
+{
+    return change.verdict == Verdict::success || at_work(change, false);
+}
+
+std::string why_unheard(const ChangeOutcome& change, const Heard& echo, std::uint8_t old_id)
+{
+    if (change.verdict == Verdict::exception)
+        return text_echo_exception + exception_text(change.reply[2]);
+    if (change.verdict == Verdict::mismatch && change.reply[0] == old_id)
+        return text_echo_from_old;
+    return !echo.frame.empty() && echo.late ? text_echo_late : text_echo_missing;
 }
 
 Verdict judge_change(std::span<const std::uint8_t> reply, std::uint8_t new_id)
@@ -110,29 +142,60 @@ void ChangeAttempt::exchange()
         return;
     }
     // Events handled meanwhile may finish this attempt (the program ending).
-    m_line.clock().wait_handling_events(reply_wait_ms);
+    // What comes is taken in as it comes: a port that fails later in the
+    // second takes none of it along.
+    m_line.clock().wait_handling_events(reply_wait_ms, [this] {
+        if (m_step == Step::waiting)
+            m_line.listen(0, false);
+    });
     if (m_step == Step::waiting)
         take_reply();
 }
 
 void ChangeAttempt::take_reply()
 {
-    // The whole wait, also where a quitting program cut the events short.
-    sleep_until(m_line.clock(), m_reply_due);
+    // The whole wait, also where a quitting program cut the events short;
+    // the clock's milliseconds are cut, not rounded: one more makes sure.
+    sleep_until(m_line.clock(), m_reply_due + 1);
     m_step = Step::exchanged;
-    SerialApi& serial = m_line.serial();
-    const int waiting = serial.sio_iqueue(m_line.port());
-    if (waiting < 0) {
-        m_outcome.verdict = Verdict::port_lost;
-        m_outcome.line_status = waiting;
+    m_line.listen(0, false);
+    judge_second(m_line.heard(m_asked).came);
+    if (m_line.failed() != sio_ok) {
+        // Judged on what came before; without an answer, the port's loss is the result.
+        m_outcome.line_status = m_line.failed();
+        if (m_outcome.verdict == Verdict::no_reply)
+            m_outcome.verdict = Verdict::port_lost;
         return;
     }
-    if (waiting != static_cast<int>(frame_len))
-        return;
-    // What a read does not fill stays zero, and is judged and shown so.
-    Frame reply{};
-    serial.sio_read(m_line.port(), reply.data(), static_cast<int>(reply.size()));
-    accept(reply, judge_change(reply, m_new_id));
+    if (m_outcome.verdict == Verdict::mismatch || m_outcome.verdict == Verdict::no_reply ||
+        at_work(m_outcome))
+        look_for_moved();
+}
+
+void ChangeAttempt::judge_second(std::span<const std::uint8_t> came)
+{
+    const std::uint8_t old_id = m_request[0];
+    if (came.size() == frame_len)
+        accept(came, judge_change(came, m_new_id));
+    else if (came.size() == exception_reply_len && came[0] == old_id &&
+             came[1] == (fc_write_single_register | exception_flag) && frame_crc_ok(came))
+        accept(came, Verdict::exception);
+    else if (!came.empty())
+        accept(came, Verdict::no_reply); // in the record, and judged as no answer
+}
+
+void ChangeAttempt::look_for_moved()
+{
+    const Read read = read_register(m_line, m_new_id, default_read_timeout_ms(m_line.baud()));
+    if (read.reply.line_failed()) {
+        m_outcome.line_status = m_line.failed();
+    } else if (confirms(read.reply, m_new_id)) {
+        m_outcome.readback = readback_confirmed(m_new_id) + "（" +
+                             why_unheard(m_outcome, m_line.heard(m_asked), m_request[0]) + "）";
+        m_outcome.verdict = Verdict::moved;
+    } else if (at_work(m_outcome)) {
+        m_outcome.readback = readback_unconfirmed(m_new_id, read.reply, -1);
+    }
 }
 
 void ChangeAttempt::take_framed()

@@ -21,7 +21,8 @@ enum class Verdict {
     success,   // the echo came from the new address with a valid CRC
     mismatch,  // 8 bytes came, but from another address or corrupt
     no_reply,  // not exactly 8 bytes waiting after the wait
-    exception, // the device refused with an exception reply (taken by length only)
+    exception, // the device answered with an exception reply
+    moved,     // no echo said so, but the window found the device at its new ID
     not_sent,  // the request could not be written: nothing went out
     port_lost, // the request went out, but the port failed before the reply could be taken
 };
@@ -41,8 +42,10 @@ Verdict judge_change(std::span<const std::uint8_t> reply, std::uint8_t new_id);
 // serial library's status for the line, an errno value for the day log.
 struct ChangeOutcome {
     Verdict verdict = Verdict::no_reply;
-    std::vector<std::uint8_t> reply; // the reply taken after the wait: 8 bytes, or an exception's 5
+    std::vector<std::uint8_t> reply; // what the entry shows came: the answer, or what came instead
     int line_status = sio_ok;        // the failure of the call that ended the exchange
+    std::string readback;            // the window's read at the new ID after no echo, where it
+                                     // has something to say: what it found
     std::string entry;               // the attempt's own entry, as the box shows it
     std::string log_path;            // the day log of the attempt
     int log_error = 0;               // 0: the entry is in the day log; else why not (errno)
@@ -51,8 +54,22 @@ struct ChangeOutcome {
 };
 
 // The result line of an attempt: the window's texts for its three verdicts,
-// and what a request that never went out or a port that failed says.
+// a refusal, a device found moved, and what a request that never went out or
+// a port that failed says.
 std::string result_text(const ChangeOutcome& outcome);
+
+// What a change's answer and a read at its new ID say, as the command line
+// and the window both judge them. The read found the device at its new ID.
+bool confirms(const ReadReply& reply, std::uint8_t new_id);
+// An exception that says the device took the change and is at work on it
+// (05), or is too busy to say (06): it may have moved all the same.
+bool at_work(const ChangeOutcome& change, bool busy_too = true);
+// The device said it took the change: its echo, or an acknowledge.
+bool answered(const ChangeOutcome& change);
+// Why a device found at its new ID was not heard taking it: its echo was
+// missing, late, from its old address, or an exception. echo: what came for
+// the change request.
+std::string why_unheard(const ChangeOutcome& change, const Heard& echo, std::uint8_t old_id);
 
 // One attempt of a change once its checks have passed, in straight steps.
 // The attempt writes its own entry, in box as well when there is one, and
@@ -61,24 +78,29 @@ class ChangeAttempt {
 public:
     // Begins: today's day log created in folder before anything is sent, the
     // request from old_id to new_id built, the entry begun with its sent line.
-    // framed_wait_ms 0: the window's way, exactly 8 bytes waiting after
-    // reply_wait_ms. Else the command line's: the answer is the line's frame
-    // for the request after that wait, an echo or an exception taken by its
-    // own length, whatever else came.
+    // framed_wait_ms 0: the window's way, judged on every byte that came
+    // within reply_wait_ms: exactly 8, or an exception from the old ID; the
+    // bytes are taken in as they come, so that a port lost later in the
+    // second keeps them. Without a success, the device is looked for once at
+    // its new ID. Else the command line's: the answer is the line's frame for
+    // the request after that wait, an echo or an exception taken by its own
+    // length, whatever else came.
     ChangeAttempt(LogText* box, Line& line, const std::string& folder, std::uint8_t old_id,
                   std::uint8_t new_id, int framed_wait_ms = 0);
     ChangeAttempt(const ChangeAttempt&) = delete;
     ChangeAttempt& operator=(const ChangeAttempt&) = delete;
 
-    // Sends the request once the line is free, waits and takes the reply. A
-    // request that could not be written is not waited for.
+    // Sends the request once the line is free, waits and takes the reply;
+    // the window's way, looks for a moved device. A request that could not
+    // be written is not waited for.
     void exchange();
     // Ends the entry: the result line, or conclusion in its place when given
     // (the command line's, which says what it concluded from the reads
     // around the change too), and the star line; then files it as one record.
     const ChangeOutcome& finish(const std::string& conclusion = {});
     // The program is ending: a wait still under way is slept out without
-    // handling events, and the attempt finished and filed now.
+    // handling events, the device looked for, and the attempt finished and
+    // filed now.
     void finish_now();
 
     Verdict verdict() const { return m_outcome.verdict; }
@@ -91,6 +113,8 @@ private:
     enum class Step { begun, waiting, exchanged, finished };
     void write(const std::string& text);
     void take_reply();
+    void judge_second(std::span<const std::uint8_t> came);
+    void look_for_moved();
     void take_framed();
     void accept(std::span<const std::uint8_t> reply, Verdict verdict);
 

@@ -29,6 +29,7 @@ struct Bench {
         : form(window, serial, clock, messages, folder.empty() ? dir.path() : folder,
                [this] { closed = true; })
     {
+        serial.clock = &clock;
         form.on_load();
         form.on_port_clicked();
         window.log = "typed by the user";
@@ -56,55 +57,89 @@ struct Bench {
 } // namespace
 
 // What the box shows and the day log keeps, what the technician is told,
-// and what becomes of the port, for each thing the line can do.
+// what went out and what becomes of the port, for each thing the line and a
+// device can do. Without a success the device is looked for at its new ID.
 TEST(ChangeCommand, VerdictFollowsWhatTheLineDoes)
 {
     const std::string ok = "Modbus 新ID 设置成功  ", bad = "数据校验错误，设置失败，请重新设置",
-                      none = "设置无响应，请重新设置";
+                      none = "设置无响应，请重新设置", moved = "设备已更改ID，已在ID 1 读回确认（",
+                      lost = "串口已断开，未收到应答（设备可能已更改ID），请检查串口";
     using Setup = std::function<void(Bench&)>;
     const Setup as_is = [](Bench&) {};
-    Bytes long_echo = echo_from_1;
-    long_echo.push_back(0);
+    const Setup pulled = [](Bench& b) {
+        b.clock.during_wait = [&b] {
+            b.serial.gone = true;
+            b.form.on_port_check();
+        };
+    };
+    const Setup pulled_first = [&](Bench& b) {
+        pulled(b);
+        b.serial.latency_ms = 600; // after the pull, halfway through the second
+    };
+    const Bytes read_at_1 = from_hex("01 03 00 0A 00 01 A4 08");
     const struct {
         Setup setup;
-        Bytes answer;
-        std::string reply_line, result, typed; // typed: into the box during the wait
-        bool waited, open_after;
+        const char* answer; // to the change, in hex
+        bool at_1;          // the device answers at the new ID afterwards
+        std::string reply_line, result;
+        int sent; // 1: the change; 2: and the read at the new ID
+        bool open_after, then_lost;
     } rows[] = {
         // clang-format off
-        {as_is, echo_from_1, "1 6 0 A 0 1 68 8", ok, "", true, true},
-        {[](Bench& b) { b.serial.input = request_17_to_1; }, echo_from_1, "1 6 0 A 0 1 68 8", ok, "", true, true}, // a late answer, dropped
-        {as_is, request_17_to_1, "11 6 0 A 0 1 6A 98", bad, "", true, true}, // from the old address
-        {as_is, {0x01, 0x06, 0x00, 0x0A, 0x00, 0x01, 0x68, 0x09}, "1 6 0 A 0 1 68 9", bad, "", true, true},
-        {as_is, {}, "", none, "", true, true},
-        {as_is, {0x11, 0x86, 0x03, 0x02, 0x61}, "", none, "", true, true},
-        {as_is, long_echo, "", none, "", true, true},
+        {as_is, "01 06 00 0A 00 01 68 08", true, "1 6 0 A 0 1 68 8", ok, 1, true, false},
+        {[](Bench& b) { b.serial.input = request_17_to_1; }, "01 06 00 0A 00 01 68 08", false, "1 6 0 A 0 1 68 8", ok, 1, true, false}, // a late answer, dropped
+        // From the old address, as a plain Modbus device answers: moved or not.
+        {as_is, "11 06 00 0A 00 01 6A 98", false, "11 6 0 A 0 1 6A 98", bad, 2, true, false},
+        {as_is, "11 06 00 0A 00 01 6A 98", true, "11 6 0 A 0 1 6A 98", moved + "更改的应答来自原地址）", 2, true, false},
+        {as_is, "01 06 00 0A 00 01 68 09", false, "1 6 0 A 0 1 68 9", bad, 2, true, false},
+        {as_is, "", false, "", none, 2, true, false},
+        {as_is, "", true, "", moved + "更改的应答缺失）", 2, true, false},
+        // Exceptions from the old address: a refusal, or taken and at work.
+        {as_is, "11 86 03 03 A4", true, "11 86 3 3 A4", "设备拒绝更改：异常码 03（非法数据值）", 1, true, false},
+        {as_is, "11 86 05 83 A6", true, "11 86 5 83 A6", moved + "更改的应答为异常码 05（确认））", 2, true, false},
+        {as_is, "11 86 05 83 A6", false, "11 86 5 83 A6", "设备应答了更改，但在ID 1 读回：无应答，新ID未确认", 2, true, false},
+        {as_is, "11 86 06 C3 A7", false, "11 86 6 C3 A7", "设备拒绝更改：异常码 06（从站设备忙），在ID 1 读回：无应答，新ID未确认", 2, true, false},
+        // Whatever else came is in the record, and is no answer.
+        {as_is, "11 86 03 02 61", false, "11 86 3 2 61", none, 2, true, false}, // its CRC is ID 1's
+        {as_is, "01 06 00 0A 00 01 68", false, "1 6 0 A 0 1 68", none, 2, true, false},
+        {as_is, "01 06 00 0A 00 01 68 08 00", true, "1 6 0 A 0 1 68 8 0", moved + "更改的应答缺失）", 2, true, false},
         // The line fails: said, not taken for silence, and not waited for when nothing went out.
-        {[](Bench& b) { b.serial.write_status = sio_write_failed; }, echo_from_1, "", "命令未能发送，请检查串口", "", false, true},
-        {[](Bench& b) { b.serial.gone = true; }, echo_from_1, "", "串口已断开，命令未能发送，请检查串口", "", false, false},
-        {[](Bench& b) { b.clock.during_wait = [&b] { b.serial.gone = true; b.form.on_port_check(); }; }, echo_from_1, "",
-         "串口已断开，未收到应答（设备可能已更改ID），请检查串口", "", true, false},
+        {[](Bench& b) { b.serial.write_status = sio_write_failed; }, "01 06 00 0A 00 01 68 08", true, "", "命令未能发送，请检查串口", 0, true, false},
+        {[](Bench& b) { b.serial.gone = true; }, "01 06 00 0A 00 01 68 08", true, "", "串口已断开，命令未能发送，请检查串口", 0, false, false},
+        {pulled_first, "01 06 00 0A 00 01 68 08", true, "", lost, 1, false, false},
+        // Pulled after the answer came: judged on it, then the port is said lost.
+        {pulled, "01 06 00 0A 00 01 68 08", true, "1 6 0 A 0 1 68 8", ok, 1, false, true},
+        {pulled, "11 06 00 0A 00 01 6A 98", true, "11 6 0 A 0 1 6A 98", bad, 1, false, true},
         // The port button and the box during the wait change nothing of the attempt.
         {[](Bench& b) { b.clock.during_wait = [&b] {
              EXPECT_FALSE(b.window.port_button_enabled);
              b.form.on_port_clicked();
              b.window.log += "note";
-         }; }, echo_from_1, "1 6 0 A 0 1 68 8", ok, "note", true, true},
+         }; }, "01 06 00 0A 00 01 68 08", true, "1 6 0 A 0 1 68 8", ok + "note", 1, true, false},
         // clang-format on
     };
     for (const auto& row : rows) {
-        SCOPED_TRACE(row.result + row.typed);
+        SCOPED_TRACE(row.result + " " + row.answer);
         Bench b;
         row.setup(b);
-        b.answer(row.answer);
+        b.serial.device = [&](const Bytes& frame) {
+            return frame[1] == 0x06            ? from_hex(row.answer)
+                   : row.at_1 && frame[0] == 1 ? from_hex("01 03 02 00 01 79 84")
+                                               : Bytes{};
+        };
+        b.form.on_change_clicked();
+        const bool typed = row.result.ends_with("note");
+        const std::string result = typed ? ok : row.result;
         const std::string outcome =
-            (row.reply_line.empty() ? "" : "响应数据：" + row.reply_line + "\r\n") + row.result;
-        EXPECT_EQ(b.window.log, entry_17_to_1(row.typed + outcome));
+            (row.reply_line.empty() ? "" : "响应数据：" + row.reply_line + "\r\n") + result;
+        EXPECT_EQ(b.window.log, entry_17_to_1((typed ? "note" : "") + outcome));
         EXPECT_EQ(b.day_log(), record(entry_17_to_1(outcome)));
-        EXPECT_EQ(b.serial.written,
-                  row.waited ? std::vector<Bytes>{request_17_to_1} : std::vector<Bytes>{});
-        EXPECT_EQ(b.clock.waits, row.waited ? std::vector<int>{1000} : std::vector<int>{});
-        const Strings told = row.result == ok ? Strings{} : Strings{row.result};
+        const std::vector<Bytes> sent{request_17_to_1, read_at_1};
+        EXPECT_EQ(b.serial.written, std::vector<Bytes>(sent.begin(), sent.begin() + row.sent));
+        EXPECT_EQ(b.clock.waits, row.sent ? std::vector<int>{1000} : std::vector<int>{});
+        Strings told = result == ok ? Strings{} : Strings{result};
+        if (row.then_lost)
+            told.push_back(said::port_gone);
         EXPECT_EQ(b.messages.messages, told);
         EXPECT_EQ(b.on_disk, Strings(told.size(), b.day_log())); // filed before it is told
         EXPECT_EQ(b.window.port_open && !b.window.lists_enabled, row.open_after);

@@ -53,8 +53,8 @@ private:
 
 } // namespace
 
-void qrv::BusyClock::wait_handling_events(int ms)
+void qrv::BusyClock::wait_handling_events(int ms, const Meanwhile& meanwhile)
 {
     const BusyPointer busy(m_window);
-    m_base.wait_handling_events(ms);
+    m_base.wait_handling_events(ms, meanwhile);
 }

@@ -11,7 +11,7 @@ namespace qrv {
 class BusyClock : public qrv::WaitingClock {
 public:
     BusyClock(qrv::Clock& clock, QWidget& window) : WaitingClock(clock), m_window(window) {}
-    void wait_handling_events(int ms) override;
+    void wait_handling_events(int ms, const Meanwhile& meanwhile) override;
 
 private:
     QWidget& m_window;

@@ -21,7 +21,7 @@ public:
 
     // Until ms have passed on the clock's monotonic time, whatever the
     // messages handled meanwhile; a WM_QUIT among them is posted again after.
-    void wait_handling_events(int ms) override;
+    void wait_handling_events(int ms, const Meanwhile& meanwhile) override;
 
 private:
     Dispatch m_dispatch;

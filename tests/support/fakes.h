@@ -57,17 +57,26 @@ public:
     std::string caption = "打开串口", old_id = "17", new_id = "1", log;
 };
 
-// Fixed date texts; the wait takes no time and runs during_wait instead.
+// Fixed date texts; the wait takes no time: its turns of meanwhile step the
+// time on, and during_wait runs halfway.
 class FakeClock : public Clock {
 public:
     std::string date_text() override { return date; }
     std::string date_time_text() override { return "2026/12/6 19:05:01"; }
-    void wait_handling_events(int ms) override
+    void wait_handling_events(int ms, const Meanwhile& meanwhile) override
     {
         waits.push_back(ms);
-        now += ms;
-        if (during_wait)
-            during_wait();
+        const std::int64_t end = now + ms;
+        bool acted = !during_wait;
+        while (now < end) {
+            now = std::min<std::int64_t>(now + meanwhile_ms, end);
+            if (!acted && now >= end - ms / 2) {
+                acted = true;
+                during_wait();
+            }
+            if (meanwhile)
+                meanwhile();
+        }
     }
     std::int64_t now_ms() override { return now; }
     void sleep_ms(int ms) override
