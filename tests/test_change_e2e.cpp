@@ -113,15 +113,42 @@ TEST(ChangeE2E, StopDuringTheWaitFinishesTheAttempt)
     }
 }
 
+// Pulled out during the wait, before the device answered or after: what
+// came is judged first, then the port is said lost and closed.
 TEST(ChangeE2E, DeviceVanishingDuringTheWaitIsSaidAndClosesThePort)
+{
+    const struct {
+        bool answered;
+        std::string log;
+        Strings told;
+    } rows[] = {
+        {false,
+         entry_17_to_1("串口已断开，未收到应答（设备可能已更改ID），请检查串口"),
+         {"串口已断开，未收到应答（设备可能已更改ID），请检查串口"}},
+        {true, success_entry, {"串口已断开"}},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.answered);
+        Rig rig;
+        rig.open_port();
+        if (row.answered)
+            rig.answer_at(100, echo_from_1);
+        rig.at(400, [&] { rig.line.close_master(); });
+        EXPECT_LT(rig.press(), 2000ms);
+        EXPECT_FALSE(rig.form.is_port_open());
+        EXPECT_EQ(rig.form.log_text(), row.log);
+        EXPECT_EQ(read_file(rig.dir.file("2026-12-06.txt")), record(row.log));
+        EXPECT_EQ(rig.messages.messages, row.told);
+    }
+}
+
+TEST(ChangeE2E, AnAdapterPulledAndPluggedBackInGoesOn)
 {
     Rig rig;
     rig.open_port();
-    rig.at(300, [&] { rig.line.close_master(); });
-    EXPECT_LT(rig.press(), 2000ms);
+    rig.line.close_master();
+    rig.form.change_button()->click();
     EXPECT_FALSE(rig.form.is_port_open());
-    EXPECT_EQ(rig.messages.messages,
-              Strings{"串口已断开，未收到应答（设备可能已更改ID），请检查串口"});
 
     // The technician plugs in another device, opens the port and goes on.
     Pty replug;
@@ -140,4 +167,28 @@ TEST(ChangeE2E, DeviceVanishingDuringTheWaitIsSaidAndClosesThePort)
     EXPECT_LT(idle.elapsed(), 2000);
     EXPECT_EQ(rig.messages.messages.back(), said::port_gone);
     EXPECT_EQ(rig.form.port_button()->text(), "打开串口");
+}
+
+// The virtual device refusing the change, or taking it and echoing from its
+// old address as plain Modbus devices do: said for what it did.
+TEST(ChangeE2E, RefusalAndMovedDeviceAreSaidForWhatTheyAre)
+{
+    const struct {
+        std::vector<std::string> options;
+        std::string outcome; // after the sent line
+    } rows[] = {
+        {{"--id", "17", "--refuse", "3"},
+         "响应数据：11 86 3 3 A4\r\n设备拒绝更改：异常码 03（非法数据值）"},
+        {{"--id", "17", "--reply-from-old"},
+         "响应数据：11 6 0 A 0 1 6A 98\r\n设备已更改ID，已在ID 1 读回确认（更改的应答来自原地址）"},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.options.back());
+        Rig rig;
+        Devsim devsim(rig.dir.file("ports/COM9"), row.options);
+        rig.open_port();
+        rig.press();
+        EXPECT_EQ(rig.form.log_text(), entry_17_to_1(row.outcome));
+        EXPECT_EQ(rig.messages.messages, Strings{row.outcome.substr(row.outcome.find('\n') + 1)});
+    }
 }
