@@ -338,6 +338,47 @@ TEST(Win32Form, ChangesTheDeviceIdFromTheKeyboard)
     EXPECT_TRUE(IsWindowEnabled(f.port_list()) && IsWindowEnabled(f.baud_list()));
 }
 
+// The virtual device refusing the change, taking it behind an echo from its
+// old address, or pulled out after its echo came: each said for what it is.
+TEST(Win32Form, WhatTheDeviceDidIsSaid)
+{
+    const std::string moved = "设备已更改ID，已在ID 1 读回确认（更改的应答来自原地址）",
+                      refused = "设备拒绝更改：异常码 03（非法数据值）";
+    const struct {
+        std::vector<std::string> options;
+        bool pulled; // 300 ms into the wait, after the echo
+        std::string outcome;
+        Strings told;
+    } rows[] = {
+        {{"--id", "17", "--refuse", "3"}, false, "响应数据：11 86 3 3 A4\r\n" + refused, {refused}},
+        {{"--id", "17", "--reply-from-old"},
+         false,
+         "响应数据：11 6 0 A 0 1 6A 98\r\n" + moved,
+         {moved}},
+        {{"--id", "17"},
+         true,
+         "响应数据：1 6 0 A 0 1 68 8\r\nModbus 新ID 设置成功  ",
+         {said::port_gone}},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.outcome);
+        Devsim device(9, row.options);
+        Started s;
+        Form1& f = *s.form;
+        SendMessageW(f.port_button(), BM_CLICK, 0, 0);
+        on_timer = [&] { device.signal("KILL"); };
+        if (row.pulled)
+            SetTimer(nullptr, 0, 300, timer_proc);
+        SendMessageW(f.change_button(), BM_CLICK, 0, 0);
+        const std::string log = f.log_text();
+        EXPECT_NE(log.find("\r\n" + row.outcome + star_line), log.npos) << log;
+        EXPECT_EQ(todays_day_log(s.dir), record(log));
+        EXPECT_EQ(s.messages.messages, row.told);
+        EXPECT_EQ(f.is_port_open(), !row.pulled);
+        EXPECT_EQ(s.lamp(), row.pulled ? RGB(0, 0, 0) : RGB(255, 0, 0));
+    }
+}
+
 // During the wait a box is tidied as typed; its message waits for the
 // verdict and its record, and comes after them.
 TEST(Win32Form, TypingDuringTheWaitIsJudgedAfterTheVerdict)
