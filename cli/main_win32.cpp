@@ -95,6 +95,7 @@ int main()
                                       qrv::cli::stop_requested,
                                       is_console(STD_ERROR_HANDLE),
                                       qrv::max_port_number,
+                                      qrv::cli::read_standard_input,
                                       qrv::cli::text_stops_windows};
     const auto out = standard(STD_OUTPUT_HANDLE, stdout);
     const auto err = standard(STD_ERROR_HANDLE, stderr);
