@@ -20,7 +20,7 @@ enum class Verdict {
     busy,      // an attempt is already running: nothing done
     success,   // the echo came from the new address with a valid CRC
     mismatch,  // 8 bytes came, but from another address or corrupt
-    no_reply,  // not exactly 8 bytes waiting after the wait
+    no_reply,  // not exactly 8 bytes came within the wait, nor an exception
     exception, // the device answered with an exception reply
     moved,     // no echo said so, but the window found the device at its new ID
     not_sent,  // the request could not be written: nothing went out
@@ -58,8 +58,9 @@ struct ChangeOutcome {
 // a port that failed says.
 std::string result_text(const ChangeOutcome& outcome);
 
-// What a change's answer and a read at its new ID say, as the command line
-// and the window both judge them. The read found the device at its new ID.
+// What a change's answer and a read at its new ID say, judged alike by the
+// command line and the window. confirms: the read found the device at
+// new_id, answering with it.
 bool confirms(const ReadReply& reply, std::uint8_t new_id);
 // An exception that says the device took the change and is at work on it
 // (05), or is too busy to say (06): it may have moved all the same.
