@@ -193,12 +193,15 @@ class Soak:
         if kind == "taken" and new not in ids:
             return "said taken, nobody held it"
         if kind == "several_devices" and ids.count(old) < 2:
+            if os.environ.get("SOAK_DEBUG"):
+                print("\n".join("    " + "\t".join(e) for e in log.events if start - 50 <= int(e[0]) <= end + 50))
             return "said several, not two there"
-        if kind == "no_device":
-            asked = {e[2] for e in heard if e[3] == read_request(old)}
-            clean = [e for e in log.answers(asked) if e[5] == "-"]
-            if clean:
-                return "said nobody there, a device answered cleanly"
+        # Said unheard where the device answered with nothing wrong, in time.
+        unheard = {"no_device": old, "no_reply": new, "mismatch": new, "unconfirmed": new}
+        if kind in unheard:
+            asked = {e[2] for e in heard if e[3] == read_request(unheard[kind])}
+            if [e for e in log.answers(asked) if e[5] == "-" and int(e[0]) <= end]:
+                return "said unheard, the device answered cleanly"
         return None
 
     def why_missed(self, address, start, end):
@@ -208,8 +211,23 @@ class Soak:
         if not heard:
             return "the probe was not heard whole"
         told = [e[5] for e in heard if e[5] != "-"]
-        answers = [e[5] for e in log.answers({e[2] for e in heard})]
-        return "; ".join(told + answers) or "answered cleanly"
+        answers = log.answers({e[2] for e in heard})
+        if os.environ.get("SOAK_DEBUG"):
+            at = int(heard[0][0])
+            print("\n".join("    " + "\t".join(e) for e in log.events if at - 300 <= int(e[0]) <= at + 300))
+        return "; ".join(told + [e[5] for e in answers if e[5] != "-"]) or \
+            "answered cleanly at " + ", ".join(f"{int(e[0]) - int(heard[0][0])} ms" for e in answers)
+
+    def cases(self):
+        """The attempts by what the line held when each began, and their results."""
+        cases = collections.defaultdict(collections.Counter)
+        for r, start, _ in self.attempts:
+            ids = self.device_log.ids_at(start)
+            case = "nobody at the old ID" if r["from"] not in ids else \
+                "two at the old ID" if ids.count(r["from"]) > 1 else \
+                "the new ID held" if r["to"] in ids else "a change to make"
+            cases[case][r["result"]] += 1
+        return cases
 
     def report(self):
         records = day_log_records(self.tool)
@@ -224,7 +242,7 @@ class Soak:
             if r.get("filed") and r["result"] in CLAIMS_MOVED and self.contradiction(r, s, e):
                 wrong_records.append(r["text"])
         missed = asked = 0
-        why = []
+        misses = []
         for hits, start, end in self.scans:
             ids = self.device_log.ids_at(start)
             alone = {i for i in ids if ids.count(i) == 1 and i <= 60}
@@ -232,7 +250,7 @@ class Soak:
             missed += len(alone - found)
             asked += len(alone)
             for address in sorted(alone - found):
-                why.append(f"  ID {address}: " + self.why_missed(address, start, end))
+                misses.append(f"  ID {address}: " + self.why_missed(address, start, end))
             wrong += [({"result": "scan", "text": str(h)}, "listed, nobody there")
                       for h in hits if h["id"] not in ids]
         noise = sum(len(e[3].split()) for e in self.device_log.events if e[1] == "noise")
@@ -241,6 +259,9 @@ class Soak:
         print(f"seed {self.seed}: {len(self.attempts)} attempts, {len(records)} records, "
               f"{len(self.scans)} scans")
         print("results: " + ", ".join(f"{k} {v}" for k, v in sorted(kinds.items())))
+        print("asked as the line stood: " + "; ".join(
+            f"{case} {sum(n.values())} ({', '.join(f'{k} {v}' for k, v in sorted(n.items()))})"
+            for case, n in sorted(self.cases().items())))
         print(f"the line: {noise} bytes of noise; answers with " +
               ", ".join(f"{k} {v}" for k, v in sorted(faults.items())))
         print(f"results that contradict the device: {len(wrong)}")
@@ -250,7 +271,7 @@ class Soak:
         for rec in wrong_records:
             print(f"  {rec}")
         print(f"devices missed by scan: {missed} of {asked}")
-        print("\n".join(why))
+        print("\n".join(misses))
         return 1 if wrong or wrong_records else 0
 
 

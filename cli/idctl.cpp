@@ -155,6 +155,8 @@ public:
             status = run_assign();
             break;
         }
+        // A late answer must not reach whatever runs next on this line.
+        m_line.settle();
         if (m_opt.verbose && m_line.noise_bytes() > 0)
             say(text_noise_dropped(m_line.noise_bytes()).c_str());
         return ending(m_platform.stop(), status);

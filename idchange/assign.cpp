@@ -59,7 +59,7 @@ private:
         Presence p = presence_at(m_line, m_plan.from, m_plan.checks.read_timeout_ms, false);
         if (p.at == AtAddress::nothing && p.request >= 0 && m_line.await(p.request, due)) {
             const Heard heard = m_line.heard(p.request);
-            p = {presence_of(heard), read_reply(heard, m_plan.from), p.request};
+            p = {presence_of(heard, m_plan.from), read_reply(heard, m_plan.from), p.request};
         }
         m_reply = p.reply;
         if ((m_result.failed = m_line.failed()) != sio_ok)

@@ -182,10 +182,11 @@ bool checks_pass(CheckedChange& result, Line& line, std::uint8_t old_id, std::ui
 Presence presence_at(Line& line, std::uint8_t id, int timeout_ms, bool late)
 {
     Read read = read_register(line, id, timeout_ms, late);
-    if (!read.reply.line_failed() && presence_of(read.heard) == AtAddress::several &&
+    if (!read.reply.line_failed() && presence_of(read.heard, id) == AtAddress::several &&
         !line.stopping())
         read = read_register(line, id, timeout_ms, late);
-    const AtAddress at = read.reply.line_failed() ? AtAddress::nothing : presence_of(read.heard);
+    const AtAddress at =
+        read.reply.line_failed() ? AtAddress::nothing : presence_of(read.heard, id);
     // Noise too short for an answer is no answer.
     const bool noise = at == AtAddress::nothing && !read.reply.line_failed();
     return {at, noise ? ReadReply{} : read.reply, read.request};

@@ -73,8 +73,8 @@ std::int64_t Line::send(std::span<const std::uint8_t> request, const Expect& exp
         status = m_serial.sio_write(m_port, request.data(), static_cast<int>(request.size()));
     if (status != sio_ok)
         return m_failed = status;
-    m_asked.push_back(
-        {m_next, expect, m_clock.now_ms() + wire_ms(request.size(), m_baud) + window_ms, {}});
+    const std::int64_t now = m_clock.now_ms();
+    m_asked.push_back({m_next, expect, now, now + wire_ms(request.size(), m_baud) + window_ms, {}});
     if (m_asked.size() > remembered)
         m_asked.pop_front();
     return m_next++;
@@ -122,7 +122,8 @@ void Line::settle()
             std::int64_t end = long_ago;
             for (const Asked& asked : m_asked)
                 if (asked.heard.frame.empty())
-                    end = std::max(end, asked.window_end + m_late_ms);
+                    end = std::max(
+                        {end, asked.window_end + m_late_ms, asked.sent_at + m_slowest + m_late_ms});
             return m_pending.empty() ? end : std::max(end, quiet_from());
         },
         m_clock.now_ms() + late_limit_ms, true);
@@ -187,6 +188,7 @@ void Line::frame_pending()
         asked->heard.frame.assign(m_pending.begin() + static_cast<std::ptrdiff_t>(at),
                                   m_pending.begin() + static_cast<std::ptrdiff_t>(at + len));
         asked->heard.late = m_pending_at[at + len - 1] > asked->window_end;
+        m_slowest = std::max(m_slowest, m_pending_at[at + len - 1] - asked->sent_at);
         if (asked->heard.late && m_trace)
             m_trace("late", asked->heard.frame);
         at += len - 1;

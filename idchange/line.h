@@ -86,18 +86,19 @@ public: // late_ms: how long after its window an answer not whole is listened
     // when the answer is whole. Ends early at the user's stop.
     bool await(std::int64_t request, std::int64_t due);
     // The end of its window.
-    std::int64_t window_end(std::int64_t request)
-        const; // After the window: listens late_ms more for the answer, and on while a
+    std::int64_t window_end(std::int64_t request) const;
+    // After the window: listens late_ms more for the answer, and on while a
     // frame is still coming.
     bool await_late(std::int64_t request);
 
     // Takes in what comes for ms, handling it as above; with stoppable, ends
     // early at the user's stop (a change's wait does not).
-    void listen(int ms,
-                bool stoppable =
-                    true); // Listens until every request still without an answer has had late_ms
-    // after its window, and a frame still coming has come. Ends early at a
-    // stop.
+    void listen(int ms, bool stoppable = true);
+    // Listens until every request still without an answer has had late_ms
+    // after its window, or, on a line with a device slower than that, as
+    // long as the slowest answer yet took and late_ms more; and a frame
+    // still coming has come. Before the port is let go, so that no late
+    // answer reaches whatever runs next on the line. Ends early at a stop.
     void settle();
 
     // What came for request so far. A request long past is forgotten: an
@@ -117,7 +118,7 @@ private:
     struct Asked {
         std::int64_t number;
         Expect expect;
-        std::int64_t window_end;
+        std::int64_t sent_at, window_end;
         Heard heard;
     };
     using Until = std::function<std::int64_t()>;
@@ -144,6 +145,7 @@ private:
     std::int64_t m_last_rx = 0;             // when the last byte came
     bool m_heard_any = false;
     std::size_t m_noise = 0;
+    std::int64_t m_slowest = 0; // the longest an answer has taken, from its request
     std::function<bool()> m_stop;
     Trace m_trace;
 };

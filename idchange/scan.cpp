@@ -85,7 +85,7 @@ private:
             // What answered is kept, even when the port fails right after.
             if (m_line.failed() == sio_ok || hit.device()) {
                 m_probes.push_back(
-                    {read.request, hit, presence_of(read.heard) != AtAddress::nothing});
+                    {read.request, hit, presence_of(read.heard, id) != AtAddress::nothing});
                 devices += hit.device();
             }
             if (m_line.failed() != sio_ok) {

@@ -259,11 +259,13 @@ ReadReply read_reply(const Heard& heard, std::uint8_t id)
     return reply;
 }
 
-AtAddress presence_of(const Heard& heard)
+AtAddress presence_of(const Heard& heard, std::uint8_t id)
 {
     if (heard.frame.empty())
-        return heard.instead.size() >= exception_reply_len ? AtAddress::several
-                                                           : AtAddress::nothing;
+        return heard.instead.size() >= exception_reply_len &&
+                       parse_read_reply(heard.instead, id).kind != ReadReply::Kind::other_address
+                   ? AtAddress::several
+                   : AtAddress::nothing;
     return heard.stray >= exception_reply_len ? AtAddress::several : AtAddress::one_device;
 }
 

@@ -143,10 +143,10 @@ ReadReply read_reply(const Heard& heard, std::uint8_t id);
 // at once (a garble, or a second answer behind the first).
 enum class AtAddress { nothing, one_device, several };
 
-// What one request's answer says of who is at its address: bytes that answer
+// What the answer to a request to id says of who is at id: bytes that answer
 // nothing count only when they are as long as an answer; shorter, they are
-// noise.
-AtAddress presence_of(const Heard& heard);
+// noise, and a whole answer from another address is someone else's.
+AtAddress presence_of(const Heard& heard, std::uint8_t id);
 
 // A read of register 10 at id that went out, or not: the request on the
 // line, what came for it and what that says.

@@ -42,12 +42,12 @@ TEST(CheckedChange, OutcomeFollowsTheLineAndTheReads)
             c.confirm_ms = confirm_ms;
         };
     };
-    // Bytes that answer nothing, in the window of the first read at the new ID.
-    const auto noise = [](Bytes bytes) {
+    // Bytes that answer nothing, in the window of the first reads at the new ID.
+    const auto noise = [](Bytes bytes, int reads = 1) {
         return [=](DeviceLine& l, ChangeChecks&) {
             l.serial.device = [&l, bytes, bus = l.serial.device,
-                               once = true](const Bytes& frame) mutable {
-                if (frame[0] == 1 && std::exchange(once, false))
+                               reads](const Bytes& frame) mutable {
+                if (frame[0] == 1 && reads-- > 0)
                     l.serial.arrive(bytes, 20);
                 return bus(frame);
             };
@@ -70,6 +70,8 @@ TEST(CheckedChange, OutcomeFollowsTheLineAndTheReads)
         // Noise there is no device, however long, when it does not come again.
         {{17}, {}, noise({0xAB, 0xCD}), O::confirmed, K::none, K::value, "已在ID 1 读回确认"},
         {{17}, {}, noise({1, 2, 3, 4, 5, 6}), O::confirmed, K::none, K::value, "已在ID 1 读回确认"},
+        {{17}, {}, noise(devsim::with_crc({27, 3, 2, 0, 27}), 2), O::confirmed, K::none, K::value,
+         "已在ID 1 读回确认"}, // another device's answer, to no request of this line
         // One device, and only one, at the old ID, or nothing is sent.
         {{}, {}, as_is, O::no_device, {}, {}, ""},
         {{17, 17}, {}, as_is, O::several, {}, {}, ""},
