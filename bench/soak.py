@@ -90,6 +90,13 @@ class DeviceLog:
     def answers(self, frame_numbers):
         return [e for e in self.events if e[1] == "tx" and e[2] in frame_numbers]
 
+    def clean(self, answer):
+        """An answer with no fault of its own and no noise over it on the wire."""
+        at, length = int(answer[0]), len(answer[3].split()) * 11000 // BAUD + 1
+        return answer[5] == "-" and not [
+            e for e in self.events if e[1] == "noise" and "overlap" in e[5] and
+            at - 4 <= int(e[0]) <= at + length]
+
 
 def day_log_records(folder):
     """The records of the day logs in folder: (old, new, sent, last line)."""
@@ -200,7 +207,7 @@ class Soak:
         unheard = {"no_device": old, "no_reply": new, "mismatch": new, "unconfirmed": new}
         if kind in unheard:
             asked = {e[2] for e in heard if e[3] == read_request(unheard[kind])}
-            if [e for e in log.answers(asked) if e[5] == "-" and int(e[0]) <= end]:
+            if [e for e in log.answers(asked) if log.clean(e) and int(e[0]) <= end]:
                 return "said unheard, the device answered cleanly"
         return None
 
@@ -215,18 +222,24 @@ class Soak:
         if os.environ.get("SOAK_DEBUG"):
             at = int(heard[0][0])
             print("\n".join("    " + "\t".join(e) for e in log.events if at - 300 <= int(e[0]) <= at + 300))
-        return "; ".join(told + [e[5] for e in answers if e[5] != "-"]) or \
+        spoiled = [e[5] if e[5] != "-" else "noise over it" for e in answers if not log.clean(e)]
+        return "; ".join(told + spoiled) or \
             "answered cleanly at " + ", ".join(f"{int(e[0]) - int(heard[0][0])} ms" for e in answers)
 
     def cases(self):
         """The attempts by what the line held when each began, and their results."""
         cases = collections.defaultdict(collections.Counter)
-        for r, start, _ in self.attempts:
+        for r, start, end in self.attempts:
             ids = self.device_log.ids_at(start)
             case = "nobody at the old ID" if r["from"] not in ids else \
                 "two at the old ID" if ids.count(r["from"]) > 1 else \
                 "the new ID held" if r["to"] in ids else "a change to make"
             cases[case][r["result"]] += 1
+            if os.environ.get("SOAK_DEBUG") and case == "a change to make" and \
+                    r["result"] not in CLAIMS_MOVED:
+                print(r["text"])
+                print("\n".join("    " + "\t".join(e) for e in self.device_log.events
+                                if start - 50 <= int(e[0]) <= end + 50))
         return cases
 
     def report(self):

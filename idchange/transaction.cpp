@@ -133,7 +133,8 @@ void ChangeAttempt::exchange()
         m_step = Step::exchanged;
         return;
     }
-    m_reply_due = m_line.clock().now_ms() + wait;
+    // The clock's milliseconds are cut, not rounded: one more makes the wait whole.
+    m_reply_due = m_line.clock().now_ms() + wait + 1;
     m_step = Step::waiting;
     if (m_framed_wait_ms > 0) {
         // A change already sent is waited out, whatever the user asks meanwhile.
