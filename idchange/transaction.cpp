@@ -155,9 +155,8 @@ void ChangeAttempt::exchange()
 
 void ChangeAttempt::take_reply()
 {
-    // The whole wait, also where a quitting program cut the events short;
-    // the clock's milliseconds are cut, not rounded: one more makes sure.
-    sleep_until(m_line.clock(), m_reply_due + 1);
+    // The whole wait, also where a quitting program cut the events short.
+    sleep_until(m_line.clock(), m_reply_due);
     m_step = Step::exchanged;
     m_line.listen(0, false);
     judge_second(m_line.heard(m_asked).came);
