@@ -92,7 +92,7 @@ inline constexpr char text_changed[] = "Modbus 新ID 设置成功，";
 inline constexpr char text_changed_but[] = "设备应答了更改，但";
 inline constexpr char text_moved[] = "设备已更改ID，";
 // Why a device that moved was not heard doing so.
-inline constexpr char text_echo_missing[] = "更改的应答缺失";
+inline constexpr char text_echo_missing[] = "未收到更改的应答";
 inline constexpr char text_echo_late[] = "更改的应答晚于等待时间";
 inline constexpr char text_echo_late_hint[] = "更改的应答晚于等待时间，可用 --timeout 加长等待";
 inline constexpr char text_echo_from_old[] = "更改的应答来自原地址";

@@ -93,7 +93,7 @@ TEST(ChangeCommand, VerdictFollowsWhatTheLineDoes)
         {as_is, "11 06 00 0A 00 01 6A 98", true, "11 6 0 A 0 1 6A 98", moved + "更改的应答来自原地址）", 2, true, false},
         {as_is, "01 06 00 0A 00 01 68 09", false, "1 6 0 A 0 1 68 9", bad, 2, true, false},
         {as_is, "", false, "", none, 2, true, false},
-        {as_is, "", true, "", moved + "更改的应答缺失）", 2, true, false},
+        {as_is, "", true, "", moved + "未收到更改的应答）", 2, true, false},
         // Exceptions from the old address: a refusal, or taken and at work.
         {as_is, "11 86 03 03 A4", true, "11 86 3 3 A4", "设备拒绝更改：异常码 03（非法数据值）", 1, true, false},
         {as_is, "11 86 05 83 A6", true, "11 86 5 83 A6", moved + "更改的应答为异常码 05（确认））", 2, true, false},
@@ -102,7 +102,7 @@ TEST(ChangeCommand, VerdictFollowsWhatTheLineDoes)
         // Whatever else came is in the record, and is no answer.
         {as_is, "11 86 03 02 61", false, "11 86 3 2 61", none, 2, true, false}, // its CRC is ID 1's
         {as_is, "01 06 00 0A 00 01 68", false, "1 6 0 A 0 1 68", none, 2, true, false},
-        {as_is, "01 06 00 0A 00 01 68 08 00", true, "1 6 0 A 0 1 68 8 0", moved + "更改的应答缺失）", 2, true, false},
+        {as_is, "01 06 00 0A 00 01 68 08 00", true, "1 6 0 A 0 1 68 8 0", moved + "未收到更改的应答）", 2, true, false},
         // The line fails: said, not taken for silence, and not waited for when nothing went out.
         {[](Bench& b) { b.serial.write_status = sio_write_failed; }, "01 06 00 0A 00 01 68 08", true, "", "命令未能发送，请检查串口", 0, true, false},
         {[](Bench& b) { b.serial.gone = true; }, "01 06 00 0A 00 01 68 08", true, "", "串口已断开，命令未能发送，请检查串口", 0, false, false},

@@ -89,7 +89,7 @@ TEST(CheckedChange, OutcomeFollowsTheLineAndTheReads)
         // A device that moved is said to have, though its echo was wrong, missing, late or busy.
         {{17}, {true, false}, as_is, O::moved, K::none, K::value, "已在ID 1 读回确认（更改的应答来自原地址）"},
         {{17}, {}, change_answered([](DeviceLine&) { return Bytes{}; }), O::moved, K::none, K::value,
-         "已在ID 1 读回确认（更改的应答缺失）"},
+         "已在ID 1 读回确认（未收到更改的应答）"},
         {{17}, {}, change_answered([](DeviceLine& l) { l.serial.arrive(echo_from_1, 1100); return Bytes{}; }),
          O::moved, K::none, K::value, "已在ID 1 读回确认（更改的应答晚于等待时间）"},
         {{17}, {false, true}, change_answered([](DeviceLine& l) { l.serial.arrive(echo_from_1, 1100); return Bytes{}; }),
