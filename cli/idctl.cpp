@@ -154,6 +154,8 @@ public:
         case Command::assign:
             status = run_assign();
             break;
+        case Command::ports:
+            break; // opens no port: see list_ports
         }
         // A late answer must not reach whatever runs next on this line.
         m_line.settle();
@@ -546,19 +548,49 @@ int open_port(const Options& opt, const Platform& platform, int& port, TextSink&
     port = number.value_or(1);
     SerialApi& serial = platform.serial;
     int status = number ? serial.sio_open(port) : serial.sio_open_device(port, opt.port);
-    const char* message = msg_open_failed;
     // A scan sets each speed itself, and tells those the port refuses.
     if (status == sio_ok && opt.command != Command::scan &&
-        (status = serial.sio_baud(port, opt.baud)) != sio_ok) {
-        message = msg_baud_failed;
+        (status = serial.sio_baud(port, opt.baud)) != sio_ok)
         serial.sio_close(port);
-    }
     if (status == sio_ok)
         return exit_ok;
     Result r{to_string(opt.command), "port_error", exit_port, given_baud(opt)};
     const std::string device = serial.sio_device(port), reason = serial.sio_last_error();
     r.fields.add("device", device).add("reason", reason);
-    return tell_error(r, text_port_error(message, device, reason), opt.json, out, err);
+    return tell_error(r, text_open_failed(status, device, reason), opt.json, out, err);
+}
+
+// The ports the system has, each told as a result, then how many there are.
+int list_ports(const Options& opt, const std::string& folder, const Platform& platform,
+               TextSink& out, TextSink& err)
+{
+    bool written = true;
+    long long found = 0;
+    for (const SystemPort& port : platform.list_ports(folder)) {
+        Result r{"ports", port.link_dead ? "dead_link" : "port",
+                 port.link_dead ? std::nullopt : std::optional(exit_ok), std::nullopt};
+        if (port.link_dead) {
+            r.fields.add("link", port.link).add("target", port.device);
+        } else {
+            r.fields.add("port_device", port.device)
+                .add_json("port_number", port.number ? std::to_string(port.number) : "null");
+            for (const auto& [key, value] : {std::pair("link", &port.link),
+                                             {"name", &port.name},
+                                             {"usb_id", &port.usb_id},
+                                             {"serial", &port.serial},
+                                             {"by_id", &port.by_id}})
+                if (!value->empty())
+                    r.fields.add(key, *value);
+            ++found;
+        }
+        r.text = text_system_port(port);
+        written = print(r, opt.json, out, err) && written;
+    }
+    Result summary{"ports", "summary", exit_ok, std::nullopt};
+    summary.fields.add("found", found);
+    summary.text = text_ports_found(static_cast<std::size_t>(found));
+    written = print(summary, opt.json, out, err) && written;
+    return written ? exit_ok : exit_output;
 }
 
 // The batch's list, checked whole; the exit status of a failure, which is told.
@@ -612,6 +644,8 @@ int run(const std::vector<std::string>& args, const std::string& tool_folder,
                           out, err);
     }
     const Options& opt = std::get<Options>(parsed);
+    if (opt.command == Command::ports)
+        return list_ports(opt, tool_folder, platform, out, err);
     BatchFile batch;
     if (opt.command == Command::batch)
         if (const int status = load_batch(opt, platform, batch, out, err); status != exit_ok)

@@ -4,6 +4,7 @@
 
 #include "clock.h"
 #include "interrupt.h"
+#include "ports.h"
 #include "serial_api.h"
 #include "text_sink.h"
 #include "texts.h"
@@ -30,6 +31,8 @@ struct Platform {
     std::function<bool(std::string&, std::size_t, int&)> read_input = read_standard_input;
     // What stops a run there, as the help says it.
     const char* stops = text_stops_posix;
+    // The serial ports the system has, with the tool folder's links.
+    std::function<std::vector<SystemPort>(const std::string&)> list_ports = system_ports;
 };
 
 // Runs the command line args (without the program name); the day log goes

@@ -147,13 +147,15 @@ const OptionRow option_table[] = {
 };
 // clang-format on
 
-// A command: its synopsis, the options it takes, those it needs, and what
-// it does with a plain word (nothing: none is taken).
+// A command: its synopsis, the options it takes, those it needs, what it
+// does with a plain word (nothing: none is taken), and what its help says
+// after its options (nothing: no more).
 struct CommandRow {
     Command command;
     const char* synopsis;
     std::vector<std::string_view> takes, needs;
     const char* word;
+    const char* about = nullptr;
 };
 
 const std::vector<std::string_view> common = {"--json", "--verbose", "--echo"};
@@ -188,6 +190,7 @@ const CommandRow command_table[] = {
       "--confirm-ms"},
      {"--port", "--baud", "--from", "--to"},
      nullptr},
+    {Command::ports, "ports [--json]", {"--json"}, {}, nullptr, help_ports},
 };
 
 const OptionRow* find_option(std::string_view name)
@@ -208,8 +211,9 @@ const CommandRow* find_command(std::string_view name)
 
 bool takes(const CommandRow& row, std::string_view name)
 {
+    // Listing the ports uses no line: of the common options only --json.
     return std::ranges::find(row.takes, name) != row.takes.end() ||
-           std::ranges::find(common, name) != common.end();
+           (row.command != Command::ports && std::ranges::find(common, name) != common.end());
 }
 
 std::string option_help(const OptionRow& row, int max_port)
@@ -230,7 +234,7 @@ std::string command_help(const CommandRow& row, int max_port, const char* stops)
     for (const OptionRow& option : option_table)
         if (takes(row, option.name))
             text += option_help(option, max_port);
-    return text + text_exit_statuses(stops);
+    return text + (row.about ? row.about : "") + text_exit_statuses(stops);
 }
 
 // Checks what the command needs once every argument is taken.
@@ -262,9 +266,11 @@ const char* to_string(Command command)
     case Command::scan:
         return "scan";
     case Command::assign:
+        return "assign";
+    case Command::ports:
         break;
     }
-    return "assign";
+    return "ports";
 }
 
 std::string usage_text(int max_port, const char* stops)

@@ -15,9 +15,9 @@
 
 namespace qrv::cli {
 
-enum class Command { read, change, batch, scan, assign };
+enum class Command { read, change, batch, scan, assign, ports };
 
-// "read", "change", "batch", "scan" or "assign".
+// "read", "change", "batch", "scan", "assign" or "ports".
 const char* to_string(Command command);
 
 struct Options {

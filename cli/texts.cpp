@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <initializer_list>
 #include <string_view>
+#include <utility>
 
 namespace qrv::cli {
 
@@ -35,13 +36,6 @@ std::string text_log_not_written(const std::string& path, const std::string& rea
 std::string text_batch_done(std::size_t done, std::size_t total)
 {
     return join({"已执行 ", number(done), " 行，共 ", number(total), " 行"});
-}
-
-std::string text_port_error(const std::string& message, const std::string& device,
-                            const std::string& reason)
-{
-    return join(
-        {message, "：", device, reason.empty() ? "" : "（", reason, reason.empty() ? "" : "）"});
 }
 
 std::string text_port_failure(const std::string& device, const std::string& reason)
@@ -139,6 +133,32 @@ std::string text_scan_progress(std::int32_t baud, int id, std::size_t devices,
     std::snprintf(text, sizeof text, "波特率 %-6d 地址 %3d  已找到 %zu  剩余约 %zu s   ",
                   static_cast<int>(baud), id, devices, seconds_left);
     return text;
+}
+
+std::string text_system_port(const SystemPort& port)
+{
+    if (port.link_dead)
+        return join({port.link, " → ", port.device, "：链接指向的设备不存在"});
+    std::string text = port.device;
+    bool first = true;
+    const auto add = [&](std::string_view part) {
+        text.append(std::exchange(first, false) ? "：" : "，").append(part);
+    };
+    if (!port.name.empty())
+        add(port.name);
+    if (!port.usb_id.empty())
+        add(join({"USB ", port.usb_id, port.serial.empty() ? "" : "，序列号 ", port.serial}));
+    if (!port.by_id.empty())
+        add(port.by_id);
+    if (port.number > 0)
+        add(join({"窗口串口号 ", number(port.number), port.link.empty() ? "" : "（", port.link,
+                  port.link.empty() ? "" : "）"}));
+    return text;
+}
+
+std::string text_ports_found(std::size_t ports)
+{
+    return join({"找到 ", number(ports), " 个串口"});
 }
 
 std::string text_at_line(int line, const std::string& what)

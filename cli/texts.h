@@ -4,6 +4,7 @@
 #pragma once
 
 #include "frame.h"
+#include "ports.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -15,10 +16,8 @@ inline constexpr char text_not_run[] = "未执行";
 std::string text_log_not_written(const std::string& path, const std::string& reason);
 std::string text_batch_done(std::size_t done, std::size_t total);
 
-// The line: a port that could not be opened or set, one that failed during
-// a run, and an adapter that sends back what it is sent.
-std::string text_port_error(const std::string& message, const std::string& device,
-                            const std::string& reason);
+// The line: a port that failed during a run, and an adapter that sends back
+// what it is sent.
 std::string text_port_failure(const std::string& device, const std::string& reason);
 inline constexpr char text_echo_found[] = "串口转换器回送发出的命令，已去掉回送再判断应答";
 inline constexpr char text_output_failed[] = "结果无法写到标准输出，当前操作完成后停止";
@@ -54,6 +53,16 @@ std::string text_ids(int from, int to); // "ID 17 → 1："
 std::string text_batch_progress(std::size_t at, std::size_t of, int line, int from, int to);
 std::string text_scan_progress(std::int32_t baud, int id, std::size_t devices,
                                std::size_t seconds_left);
+
+// The serial ports the system has: one line for each, and the last.
+std::string text_system_port(const SystemPort& port);
+std::string text_ports_found(std::size_t ports);
+inline constexpr char help_ports[] =
+    "列出本机的串口：每个串口给 --port 的设备名、窗口的串口号（1~24）及系统对它的描述\n"
+    "例：\n"
+    "  qrv-idctl ports                      插上转换器后，找出它是哪个串口\n"
+    "  qrv-idctl ports --json               每个串口输出一行JSON，键 port_device 为给 --port "
+    "的值\n";
 
 // A batch list refused.
 inline constexpr char text_same_ids[] = "新ID与原ID相同";

@@ -11,8 +11,9 @@ namespace {
 void open_port(WindowState& window, SerialApi& serial, MessageSink& messages,
                const PortChoice& choice, const std::function<bool()>& save_port_settings)
 {
-    if (serial.sio_open(choice.port) != sio_ok) {
-        messages.show_message(msg_open_failed);
+    if (const int status = serial.sio_open(choice.port); status != sio_ok) {
+        messages.show_message(
+            text_open_failed(status, serial.sio_device(choice.port), serial.sio_last_error()));
         return;
     }
     if (serial.sio_baud(choice.port, choice.baud) != sio_ok) {

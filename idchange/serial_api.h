@@ -18,7 +18,7 @@ inline constexpr bool is_port_number(int port)
 enum SioStatus : int {
     sio_ok = 0,
     sio_bad_port = -1,    // number out of range, or the port is not open here
-    sio_open_failed = -2, // no such device, no access, or held by another opener
+    sio_open_failed = -2, // refused for a reason none of the statuses below names
     sio_already_open = -3,
     sio_bad_baud = -4, // speed refused by the driver
     sio_write_failed = -5,
@@ -27,6 +27,14 @@ enum SioStatus : int {
     // The device has gone (adapter pulled, line hung up): the port is shut,
     // and every call on it but sio_close fails so until it is closed.
     sio_port_gone = -8,
+    // Why an open failed, where the system says it: nothing at that name (a
+    // link to a device that is not there too), held by another opener (in
+    // this or another program), not allowed to this user, and something
+    // there that is no serial port (a folder, a plain file).
+    sio_no_device = -9,
+    sio_port_busy = -10,
+    sio_no_access = -11,
+    sio_not_a_port = -12,
 };
 
 class SerialApi {
@@ -56,9 +64,10 @@ public:
     // waiting (>= 0), or a failure.
     virtual int sio_wait_input(int port, int ms) = 0;
 
-    // What a failure is said with: the device a port number has open or
-    // stands for, and the system's words for why the last call that failed
-    // on this object did (empty when the system gave none).
+    // What a failure is said with: the device a port number has open, or the
+    // one its last open tried, else the one it stands for (as a person
+    // writes it: "COM5", a path); and the system's words for why the last
+    // call that failed on this object did (empty when the system gave none).
     virtual std::string sio_device(int port) const = 0;
     virtual std::string sio_last_error() const = 0;
 };

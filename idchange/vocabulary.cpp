@@ -1,8 +1,12 @@
 #include "vocabulary.h"
 
+#include "day_log_file.h"
 #include "frame.h"
+#include "port_access.h"
+#include "serial_api.h"
 
 #include <algorithm>
+#include <filesystem>
 
 namespace qrv {
 
@@ -30,6 +34,37 @@ std::string speeds_text(const std::string& separator, const std::string& before_
         text += std::to_string(line_speeds[i]);
     }
     return text;
+}
+
+std::string text_port_name(const std::string& device)
+{
+    std::error_code ec;
+    const std::filesystem::path target = std::filesystem::read_symlink(file_path(device), ec);
+    return ec ? device : device + " → " + target.string();
+}
+
+std::string text_open_failed(int status, const std::string& device, const std::string& reason)
+{
+    const std::string name = text_port_name(device);
+    const std::string group = serial_port_group();
+    switch (status) {
+    case sio_no_device:
+        return "串口不存在：" + name + "，" + hint_list_ports;
+    case sio_port_busy:
+        return "串口被其他程序占用：" + name + "，请先关闭占用它的程序";
+    case sio_no_access:
+        if (group.empty())
+            return "没有权限打开串口：" + name;
+        return "没有权限打开串口 " + name + "：请将用户加入 " + group + " 组（sudo adduser $USER " +
+               group + "）后重新登录";
+    case sio_not_a_port:
+        return name + " 不是串口，请确认串口号是否正确";
+    default:
+        break;
+    }
+    std::string text = status == sio_bad_baud ? msg_baud_failed : msg_open_failed;
+    text += "：" + name;
+    return reason.empty() ? text : text + "（" + reason + "）";
 }
 
 std::string reply_text(const ReadReply& reply)

@@ -56,6 +56,15 @@ inline constexpr char msg_log_write_failed[] = "日志文件写入失败，请�
 inline constexpr char msg_port_gone[] = "串口已断开";
 inline constexpr char msg_window_failed[] = "窗口无法创建，程序将退出";
 
+// A port that could not be opened (status: why, as the serial library said
+// it) or whose speed could not be set (sio_bad_baud): the device named as it
+// was tried, a link with where it points; the system's words where no text
+// here says why.
+std::string text_open_failed(int status, const std::string& device, const std::string& reason);
+// A device's path, and where it leads when it is a link: "ports/COM3 → /dev/ttyUSB0".
+std::string text_port_name(const std::string& device);
+inline constexpr char hint_list_ports[] = "可运行 qrv-idctl ports 查看本机串口";
+
 // The entry of an attempt in the log.
 inline constexpr char crlf[] = "\r\n";
 inline constexpr char star_line[] = "************************************";

@@ -11,6 +11,7 @@
 #include <cstring>
 #include <filesystem>
 #include <sys/stat.h>
+#include <unistd.h>
 
 namespace qrv {
 
@@ -151,6 +152,50 @@ private:
     std::string m_error;
 };
 
+// Why a device could not be opened, said by errno.
+std::unique_ptr<SerialDevice> refused(int errno_value, int& status, std::string& error)
+{
+    switch (errno_value) {
+    case ENOENT:
+    case ENOTDIR:
+    case ENODEV:
+    case ENXIO:
+        status = sio_no_device;
+        break;
+    case EACCES:
+    case EPERM:
+        status = sio_no_access;
+        break;
+    case EBUSY:
+        status = sio_port_busy;
+        break;
+    case EISDIR:
+    case ENOTTY:
+        status = sio_not_a_port;
+        break;
+    default:
+        status = sio_open_failed;
+        break;
+    }
+    error = std::strerror(errno_value);
+    return nullptr;
+}
+
+// Qt says PermissionError both for a device this user may not open and for
+// one another program holds (its lock file, or the line's exclusive mode):
+// the device's own permissions tell the two apart.
+int open_status(QSerialPort::SerialPortError qt_error, const char* real)
+{
+    switch (qt_error) {
+    case QSerialPort::DeviceNotFoundError:
+        return sio_no_device;
+    case QSerialPort::PermissionError:
+        return ::access(real, R_OK | W_OK) != 0 && errno == EACCES ? sio_no_access : sio_port_busy;
+    default:
+        return sio_open_failed;
+    }
+}
+
 } // namespace
 
 std::string QtSerial::device_path(int port) const
@@ -170,21 +215,22 @@ std::string QtSerial::device_path(int port) const
 std::unique_ptr<SerialDevice> QtSerial::open_device(const std::string& device, int& status,
                                                     std::string& error)
 {
-    status = sio_open_failed;
     // Qt names its lock file after the path it opens, so open the real
     // device: two links to one adapter then meet at the same lock. The path
     // is taken as the system's bytes: a folder's name need not be UTF-8.
     char real[PATH_MAX];
-    if (!::realpath(device.c_str(), real)) {
-        error = std::strerror(errno);
-        return nullptr;
-    }
+    struct stat st {};
+    if (!::realpath(device.c_str(), real) || ::stat(real, &st) != 0)
+        return refused(errno, status, error);
+    if (!S_ISCHR(st.st_mode))
+        return refused(S_ISDIR(st.st_mode) ? EISDIR : ENOTTY, status, error);
     auto port = std::make_unique<QSerialPort>();
     port->setPortName(QFile::decodeName(real));
     // Set on the open device so a refusal shows here, not at the first write.
     if (!port->open(QIODevice::ReadWrite) || !port->setDataBits(QSerialPort::Data8) ||
         !port->setParity(QSerialPort::NoParity) || !port->setStopBits(QSerialPort::OneStop) ||
         !port->setFlowControl(QSerialPort::NoFlowControl)) {
+        status = open_status(port->error(), real);
         error = port->errorString().toStdString();
         return nullptr;
     }

@@ -23,7 +23,9 @@ int SerialPorts::noted(int status, const SerialDevice& device)
 std::string SerialPorts::sio_device(int port) const
 {
     const auto it = m_ports.find(port);
-    return it != m_ports.end() ? it->second.path : device_path(port);
+    if (it != m_ports.end())
+        return shown(it->second.path);
+    return shown(m_tried.first == port ? m_tried.second : device_path(port));
 }
 
 int SerialPorts::sio_open(int port)
@@ -39,8 +41,12 @@ int SerialPorts::sio_open_device(int port, const std::string& device)
         return sio_already_open;
     int status = sio_open_failed;
     auto opened = open_device(device, status, m_last_error);
-    if (!opened)
+    if (!opened) {
+        m_tried = {port, device};
         return status;
+    }
+    if (m_tried.first == port)
+        m_tried = {};
     m_ports.emplace(port, Open{std::move(opened), device});
     return sio_ok;
 }

@@ -18,6 +18,7 @@
 #include <map>
 #include <memory>
 #include <string>
+#include <utility>
 
 namespace qrv {
 
@@ -52,9 +53,11 @@ public:
     SerialPorts(const SerialPorts&) = delete;
     SerialPorts& operator=(const SerialPorts&) = delete;
 
-    // sio_already_open when this object has the number open; sio_open_failed
-    // when the device is missing, not a serial port, held by another opener
-    // (in this or another program), or refuses 8N1 without flow control.
+    // sio_already_open when this object has the number open; sio_no_device,
+    // sio_not_a_port, sio_port_busy (held by another opener, in this or
+    // another program) or sio_no_access as the system says why it cannot be
+    // opened, and sio_open_failed for the rest (8N1 without flow control
+    // refused, say).
     int sio_open(int port) final;
     int sio_open_device(int port, const std::string& device) final;
     // sio_bad_baud for baud <= 0 or a speed the driver refuses.
@@ -74,6 +77,9 @@ public:
     virtual std::string device_path(int port) const = 0;
 
 protected:
+    // A device's path as a person writes it.
+    virtual std::string shown(const std::string& path) const { return path; }
+
     // Opens the device for reading and writing at 8N1 without flow control,
     // locked against other openers; nothing, with why in status and the
     // system's words in error, when it cannot.
@@ -91,6 +97,8 @@ private:
     int noted(int status, const SerialDevice& device);
 
     std::map<int, Open> m_ports;
+    // The last open that failed: its number and the device it tried.
+    std::pair<int, std::string> m_tried;
     std::string m_last_error;
 };
 

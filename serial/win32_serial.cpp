@@ -31,6 +31,34 @@ HANDLE take_lock(const std::string& device_path)
     return lock;
 }
 
+// What names a device for CreateFile, as in \\.\COM12.
+const std::string device_prefix = "\\\\.\\";
+
+std::string without_device_prefix(const std::string& name)
+{
+    return name.compare(0, device_prefix.size(), device_prefix) == 0
+               ? name.substr(device_prefix.size())
+               : name;
+}
+
+// Why CreateFile refused a port. Windows' serial drivers answer a second
+// opener with access denied: no user is kept from a COM port by its rights.
+int open_status(DWORD error)
+{
+    switch (error) {
+    case ERROR_FILE_NOT_FOUND:
+    case ERROR_PATH_NOT_FOUND:
+    case ERROR_BAD_PATHNAME:
+    case ERROR_INVALID_NAME:
+        return sio_no_device;
+    case ERROR_ACCESS_DENIED:
+    case ERROR_SHARING_VIOLATION:
+        return sio_port_busy;
+    default:
+        return sio_open_failed;
+    }
+}
+
 int clamp_count(std::size_t n)
 {
     return int(std::min<std::size_t>(n, INT_MAX));
@@ -240,14 +268,12 @@ int Win32Device::wait_input(int ms)
 
 std::string win32_device_path(const std::string& name)
 {
-    const std::string prefix = "\\\\.\\";
-    const std::string bare =
-        name.compare(0, prefix.size(), prefix) == 0 ? name.substr(prefix.size()) : name;
+    const std::string bare = without_device_prefix(name);
     const auto is_digit = [](char c) { return std::isdigit(static_cast<unsigned char>(c)) != 0; };
     if (bare.size() > 3 && std::all_of(bare.begin() + 3, bare.end(), is_digit) &&
         std::equal(bare.begin(), bare.begin() + 3, "COM",
                    [](char a, char b) { return std::toupper(static_cast<unsigned char>(a)) == b; }))
-        return prefix + "COM" + bare.substr(3);
+        return device_prefix + "COM" + bare.substr(3);
     return name;
 }
 
@@ -256,27 +282,36 @@ std::string Win32Serial::device_path(int port) const
     return is_port_number(port) ? win32_device_path("COM" + std::to_string(port)) : std::string();
 }
 
+std::string Win32Serial::shown(const std::string& path) const
+{
+    return without_device_prefix(path);
+}
+
 std::unique_ptr<SerialDevice> Win32Serial::open_device(const std::string& device, int& status,
                                                        std::string& error)
 {
-    status = sio_open_failed;
     const std::string path = win32_device_path(device);
     HANDLE lock = take_lock(path);
     if (!lock) {
         // What Windows itself says of a port another opener holds.
+        status = sio_port_busy;
         error = system_message(ERROR_ACCESS_DENIED);
         return nullptr;
     }
     HANDLE handle = CreateFileW(wide(path).c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
                                 OPEN_EXISTING, 0, nullptr);
     if (handle == INVALID_HANDLE_VALUE) {
-        error = system_message(GetLastError());
+        const DWORD why = GetLastError();
+        status = open_status(why);
+        error = system_message(why);
         CloseHandle(lock);
         return nullptr;
     }
     // Set on the open device so a refusal shows here, not at the first write.
     auto opened = std::make_unique<Win32Device>(handle, lock);
     if (!opened->set_line()) {
+        // Whatever takes no line settings is no serial port (NUL, a file).
+        status = sio_not_a_port;
         error = system_message(GetLastError());
         return nullptr;
     }

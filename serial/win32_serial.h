@@ -19,6 +19,8 @@ public:
     std::string device_path(int port) const override;
 
 protected:
+    // "COM12", not "\\.\COM12".
+    std::string shown(const std::string& path) const override;
     std::unique_ptr<SerialDevice> open_device(const std::string& device, int& status,
                                               std::string& error) override;
 };

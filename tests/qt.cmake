@@ -26,7 +26,7 @@ qrv_add_test(test_qt_clock QT LIBS qrv_app)
 qrv_add_test(test_change_e2e QT LIBS qrv_app Qt6::Test)
 qrv_add_test(test_options LIBS qrv_idctl)
 target_compile_definitions(test_options PRIVATE QRV_VERSION="${PROJECT_VERSION}")
-qrv_add_test(test_idctl LIBS qrv_idctl SOURCES ${PROJECT_SOURCE_DIR}/tools/devsim/device.cpp)
+qrv_add_test(test_idctl LIBS qrv_idctl qrv_serial SOURCES ${PROJECT_SOURCE_DIR}/tools/devsim/device.cpp)
 target_include_directories(test_idctl PRIVATE ${PROJECT_SOURCE_DIR}/tools/devsim)
 qrv_add_test(test_devsim LIBS PkgConfig::MODBUS
   SOURCES ${PROJECT_SOURCE_DIR}/tools/devsim/device.cpp)

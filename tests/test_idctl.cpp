@@ -5,6 +5,7 @@
 #include "golden.h"
 #include "idctl.h"
 #include "pty.h"
+#include "qt_serial.h"
 #include "vocabulary.h"
 
 #include <filesystem>
@@ -434,6 +435,41 @@ TEST(Idctl, AgainstTheVirtualDevice)
         EXPECT_TRUE(run.out.ends_with(row.said)) << run.out;
         EXPECT_EQ(last_line(tool.day_log()), row.filed);
     }
+}
+
+// A port that will not open is said for why, naming the device tried as it
+// was given, a link with where it points; nothing is sent.
+TEST(Idctl, PortErrorsNameTheDeviceTried)
+{
+    Tool tool;
+    Devsim device(tool.folder + "/ports/COM9");
+    std::filesystem::create_symlink("/dev/ttyUSB-none", tool.folder + "/ports/COM3");
+    QtSerial other_program(tool.folder);
+    ASSERT_EQ(other_program.sio_open(9), sio_ok);
+    const std::string pty = std::filesystem::read_symlink(tool.folder + "/ports/COM9").string();
+    const std::pair<std::string, std::string> rows[] = {
+        // clang-format off
+        {"/nonexistent/ttyUSB0", "串口不存在：/nonexistent/ttyUSB0，可运行 qrv-idctl ports 查看本机串口"},
+        {"3", "串口不存在：ports/COM3 → /dev/ttyUSB-none，可运行 qrv-idctl ports 查看本机串口"},
+        {"/tmp", "/tmp 不是串口，请确认串口号是否正确"},
+        {"9", "串口被其他程序占用：ports/COM9 → " + pty + "，请先关闭占用它的程序"},
+        {"ports/COM9", "串口被其他程序占用：ports/COM9 → " + pty + "，请先关闭占用它的程序"},
+        // clang-format on
+    };
+    for (const auto& [port, said] : rows) {
+        Ran run = tool("read --baud 9600 --id 17 --port " + port, "", 0);
+        if (const auto at = run.err.find(tool.folder + "/"); at != std::string::npos)
+            run.err.erase(at, tool.folder.size() + 1);
+        EXPECT_EQ(std::tuple(run.status, run.err), std::tuple(3, "qrv-idctl: " + said + "\n"));
+    }
+    // Denied, which root never is: as the serial library says it.
+    Cli cli({17});
+    cli.serial.open_status = sio_no_access;
+    EXPECT_EQ(
+        cli("read --port /dev/ttyUSB0 --baud 9600 --id 17").err,
+        "qrv-idctl: 没有权限打开串口 /dev/ttyUSB0：请将用户加入 dialout 组（sudo adduser $USER "
+        "dialout）后重新登录\n");
+    EXPECT_TRUE(device.output().find("RX") == std::string::npos);
 }
 
 } // namespace

@@ -41,8 +41,11 @@ TEST(QtSerial, OpensAt8N1AndSetsTheSpeedOfTheRealDevice)
     write_file(tool.file("ports/COM4"), "not a tty");
     QtSerial lib(tool.path()), other(tool.path());
     ASSERT_EQ(lib.sio_open(9), sio_ok);
-    EXPECT_EQ(other.sio_open(10), sio_open_failed); // both names meet at one lock
-    EXPECT_EQ(other.sio_open(4), sio_open_failed);
+    EXPECT_EQ(other.sio_open(10), sio_port_busy); // both names meet at one lock
+    EXPECT_EQ(other.sio_open(4), sio_not_a_port);
+    // A user the device's permissions keep out is told so, not that another program has it.
+    EXPECT_TRUE(
+        as_unprivileged([&] { return QtSerial(tool.path()).sio_open(10) == sio_no_access; }));
     EXPECT_EQ(lib.sio_baud(9, 19200), sio_ok);
     termios t{};
     const int fd = ::open(pty.slave_path().c_str(), O_RDWR | O_NOCTTY);

@@ -67,9 +67,16 @@ TEST_F(SerialContract, OnlyItsOwnPortsAndEachDeviceOnce)
     }
     const auto other = rig.make_serial();
     EXPECT_EQ(lib->sio_open(9), sio_already_open);
-    EXPECT_EQ(other->sio_open(9), sio_open_failed);
-    EXPECT_EQ(other->sio_open_device(3, rig.device_name(9)), sio_open_failed);
-    EXPECT_EQ(other->sio_open(200), sio_open_failed); // no such device
+    EXPECT_EQ(other->sio_open(9), sio_port_busy);
+    EXPECT_EQ(other->sio_open(200), sio_no_device);
+    // Said for what the system says, naming the device tried, never the number's own.
+    const std::pair<std::string, int> refusals[] = {{rig.device_name(9), sio_port_busy},
+                                                    {rig.missing_device(), sio_no_device},
+                                                    {rig.not_a_port(), sio_not_a_port}};
+    for (const auto& [device, status] : refusals) {
+        EXPECT_EQ(other->sio_open_device(3, device), status) << device;
+        EXPECT_EQ(other->sio_device(3), device);
+    }
     EXPECT_EQ(lib->sio_close(9), sio_ok);
     ASSERT_EQ(other->sio_open_device(3, rig.device_name(9)), sio_ok);
     ASSERT_EQ(other->sio_baud(3, 19200), sio_ok);

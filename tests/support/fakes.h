@@ -104,6 +104,7 @@ public:
     }
     int sio_open_device(int port, const std::string& device) override
     {
+        devices[port] = device;
         if (open_status == sio_ok)
             open_ports[port] = 0;
         return call(("open " + device).c_str(), port, open_status);
@@ -165,7 +166,10 @@ public:
         return call("wait", port, int(input.size()));
     }
 
-    std::string sio_device(int port) const override { return "COM" + std::to_string(port); }
+    std::string sio_device(int port) const override
+    {
+        return devices.count(port) ? devices.at(port) : "COM" + std::to_string(port);
+    }
     std::string sio_last_error() const override { return gone ? "gone" : "refused"; }
 
     // Bytes that come in, on the fake clock when there is one.
@@ -191,6 +195,7 @@ public:
     bool gone = false; // the adapter is pulled: every call on an open port fails so
     std::vector<std::int32_t> refused_bauds;
     std::map<int, std::int32_t> open_ports; // port -> baud
+    std::map<int, std::string> devices;     // port -> the device an open named
     Strings calls;                          // "open 9", "baud 9 115200", ...
     std::vector<Bytes> written;
     Bytes input; // bytes waiting to be read

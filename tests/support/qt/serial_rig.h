@@ -6,6 +6,7 @@
 #include "qt_serial.h"
 
 #include <ctime>
+#include <filesystem>
 
 namespace qrv::test {
 
@@ -17,6 +18,14 @@ struct SerialRig {
     }
     // A name of port n's device that sio_open_device takes.
     std::string device_name(int port) { return tool.file("ports/COM" + std::to_string(port)); }
+    // A link to a device that is not there, and a folder.
+    std::string missing_device()
+    {
+        std::filesystem::create_directories(tool.file("ports"));
+        std::filesystem::create_symlink("/dev/ttyUSB-none", tool.file("ports/COM7"));
+        return tool.file("ports/COM7");
+    }
+    std::string not_a_port() { return tool.path(); }
     static std::chrono::milliseconds processor_time()
     {
         return std::chrono::milliseconds(std::clock() * 1000 / CLOCKS_PER_SEC);

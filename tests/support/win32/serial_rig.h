@@ -17,6 +17,9 @@ struct SerialRig {
     }
     // A name of port n's device that sio_open_device takes.
     std::string device_name(int port) { return "com" + std::to_string(port); }
+    // A port the prefix does not have, and a device that is no serial port.
+    std::string missing_device() { return "COM200"; }
+    std::string not_a_port() { return "NUL"; }
     static std::chrono::milliseconds processor_time()
     {
         FILETIME t[4];
