@@ -4,6 +4,7 @@
 #include "device_line.h"
 #include "golden.h"
 #include "idctl.h"
+#include "ports_posix.h"
 #include "pty.h"
 #include "qt_serial.h"
 #include "vocabulary.h"
@@ -47,6 +48,7 @@ struct Cli : DeviceLine {
         cli::FileOut to_out(out), to_err(err);
         cli::Platform platform{serial, clock, stop};
         platform.read_input = read_input;
+        platform.list_ports = list_ports;
         const int status = cli::run(argv, dir.path(), platform, to_out, to_err);
         return {status, text_of(out), text_of(err)};
     }
@@ -59,6 +61,7 @@ struct Cli : DeviceLine {
 
     TempDir dir;
     std::function<bool()> stop = [] { return false; };
+    std::function<std::vector<cli::SystemPort>(const std::string&)> list_ports = cli::system_ports;
 };
 
 const std::string change = "change --port 9 --baud 115200 --from 17 --to 1 ";
@@ -470,6 +473,74 @@ TEST(Idctl, PortErrorsNameTheDeviceTried)
         "qrv-idctl: 没有权限打开串口 /dev/ttyUSB0：请将用户加入 dialout 组（sudo adduser $USER "
         "dialout）后重新登录\n");
     EXPECT_TRUE(device.output().find("RX") == std::string::npos);
+}
+
+// The ports of a faked system: a USB adapter with its by-id link and the
+// tool's link as port 3, a USB modem without a serial number, an on-board
+// port, and what is no port (a serial8250 slot without a UART, a virtual
+// terminal); the tool's links to a pseudo-terminal and to nothing.
+TEST(Idctl, PortsOfTheSystemAndTheToolsLinks)
+{
+    TempDir sys, dev;
+    Cli cli(std::vector<std::uint8_t>{});
+    const auto tty = [&](const std::string& name, const std::string& device, const char* type) {
+        std::filesystem::create_directories(sys.file(device));
+        std::filesystem::create_directories(sys.file("class/tty/" + name));
+        if (*type)
+            std::filesystem::create_directory_symlink(sys.file(device),
+                                                      sys.file("class/tty/" + name + "/device"));
+        write_file(sys.file("class/tty/" + name + "/type"), std::string(type) + "\n");
+        write_file(dev.file(name), "");
+    };
+    const auto usb = [&](const std::string& at, const Strings& attributes) {
+        const char* names[] = {"idVendor", "idProduct", "manufacturer", "product", "serial"};
+        for (std::size_t i = 0; i < attributes.size(); ++i)
+            write_file(sys.file(at + "/" + names[i]), attributes[i] + "\n");
+    };
+    tty("ttyUSB0", "devices/pci0/usb1/1-1/1-1:1.0/ttyUSB0", "4");
+    usb("devices/pci0/usb1/1-1", {"1a86", "7523", "QinHeng Electronics", "USB Serial", "A1B2"});
+    tty("ttyACM0", "devices/pci0/usb2/2-1/2-1:1.0", "4");
+    usb("devices/pci0/usb2/2-1", {"2341", "0043", "", "Arduino Uno"});
+    tty("ttyS0", "devices/pnp0/00:01", "4");
+    tty("ttyS1", "devices/platform/serial8250", "0");
+    tty("tty1", "", "");
+    std::filesystem::create_directories(dev.file("serial/by-id"));
+    std::filesystem::create_symlink("../../ttyUSB0",
+                                    dev.file("serial/by-id/usb-QinHeng_A1B2-port0"));
+    write_file(dev.file("pts7"), "");
+    std::filesystem::create_directories(cli.dir.file("ports"));
+    for (const auto& [n, target] : {std::pair(3, "ttyUSB0"), {4, "ttyUSB1"}, {9, "pts7"}})
+        std::filesystem::create_symlink(dev.file(target),
+                                        cli.dir.file("ports/COM" + std::to_string(n)));
+    cli.list_ports = [&](const std::string& folder) {
+        return cli::system_ports_in(folder, sys.path(), dev.path());
+    };
+    const auto named = [&](std::string text) {
+        for (const auto& [path, name] : {std::pair(dev.path(), "DEV"), {cli.dir.path(), "TOOL"}})
+            text = std::regex_replace(text, std::regex(path), name);
+        return text;
+    };
+    EXPECT_EQ(named(cli("ports").out),
+              "DEV/ttyS0：窗口串口号 1\n"
+              "DEV/ttyUSB0：QinHeng Electronics USB Serial，USB 1a86:7523，序列号 A1B2，"
+              "DEV/serial/by-id/usb-QinHeng_A1B2-port0，窗口串口号 3（TOOL/ports/COM3）\n"
+              "TOOL/ports/COM4 → DEV/ttyUSB1：链接指向的设备不存在\n"
+              "DEV/pts7：窗口串口号 9（TOOL/ports/COM9）\n"
+              "DEV/ttyACM0：Arduino Uno，USB 2341:0043\n"
+              "找到 4 个串口\n");
+    const std::string json = named(cli("ports --json").out);
+    EXPECT_NE(
+        json.find("{\"command\":\"ports\",\"result\":\"port\",\"exit\":0,\"baud\":null,"
+                  "\"port_device\":\"DEV/ttyUSB0\",\"port_number\":3,\"link\":\"TOOL/ports/"
+                  "COM3\",\"name\":\"QinHeng Electronics USB Serial\",\"usb_id\":\"1a86:7523\","
+                  "\"serial\":\"A1B2\",\"by_id\":\"DEV/serial/by-id/usb-QinHeng_A1B2-port0\","),
+        std::string::npos)
+        << json;
+    EXPECT_NE(json.find("{\"command\":\"ports\",\"result\":\"dead_link\",\"exit\":null,"
+                        "\"baud\":null,\"link\":\"TOOL/ports/COM4\",\"target\":\"DEV/ttyUSB1\","),
+              std::string::npos)
+        << json;
+    EXPECT_TRUE(cli.serial.calls.empty()); // no port is opened to list them
 }
 
 } // namespace
