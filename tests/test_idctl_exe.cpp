@@ -84,8 +84,7 @@ struct Tool {
     void press_a_key(const PROCESS_INFORMATION& program) const
     {
         for (int i = 0;
-             i < 1000 &&
-             read_file(dir.path() + "\\out.txt").find("按任意键") == std::string::npos;
+             i < 1000 && read_file(dir.path() + "\\out.txt").find("按任意键") == std::string::npos;
              ++i)
             Sleep(10);
         FreeConsole();
@@ -192,6 +191,50 @@ TEST(IdctlExe, AgainstTheVirtualDevice)
         const std::string filed = as_in_day_log(log, row.filed + star_line);
         EXPECT_EQ(!row.filed.empty() && log.find(filed) != std::string::npos, !log.empty()) << log;
     }
+}
+
+// A text value in the prefix's registry, its key made where missing
+// (volatile, as HARDWARE's keys are).
+void set_value(const std::wstring& key, const wchar_t* name, const std::wstring& text)
+{
+    HKEY open = nullptr;
+    ASSERT_EQ(RegCreateKeyExW(HKEY_LOCAL_MACHINE, key.c_str(), 0, nullptr, REG_OPTION_VOLATILE,
+                              KEY_WRITE, nullptr, &open, nullptr),
+              ERROR_SUCCESS);
+    RegSetValueExW(open, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(text.c_str()),
+                   DWORD((text.size() + 1) * sizeof(wchar_t)));
+    RegCloseKey(open);
+}
+
+// The ports Windows lists, as Device Manager names them: an adapter at COM5
+// (5 in the window's list), one at COM30 beyond the list, a Chinese name.
+TEST(IdctlExe, PortsAsTheRegistryHasThem)
+{
+    const std::wstring serial_map = L"HARDWARE\\DEVICEMAP\\SERIALCOMM";
+    const std::wstring usb = L"SYSTEM\\CurrentControlSet\\Enum\\USB\\VID_1A86&PID_7523\\";
+    set_value(serial_map, L"\\Device\\QrvTest0", L"COM5");
+    set_value(serial_map, L"\\Device\\QrvTest1", L"COM30");
+    set_value(usb + L"QRV5", L"FriendlyName", L"USB-SERIAL CH340 (COM5)");
+    set_value(usb + L"QRV5\\Device Parameters", L"PortName", L"COM5");
+    set_value(usb + L"QRV30", L"FriendlyName", L"USB 串口 (COM30)");
+    set_value(usb + L"QRV30\\Device Parameters", L"PortName", L"com30");
+    Tool tool;
+    Devsim device(9);
+    const Ran text = tool("ports", device, "", Out::file);
+    EXPECT_EQ(text.status, 0u);
+    const std::string lines = "\n" + text.out;
+    EXPECT_NE(lines.find("\nCOM5：USB-SERIAL CH340 (COM5)，窗口串口号 5\r\n"), std::string::npos)
+        << text.out;
+    EXPECT_NE(lines.find("\nCOM30：USB 串口 (COM30)\r\n"), std::string::npos) << text.out;
+    const Ran json = tool("ports --json", device, "", Out::file);
+    EXPECT_NE(json.out.find("{\"command\":\"ports\",\"result\":\"port\",\"exit\":0,\"baud\":null,"
+                            "\"port_device\":\"COM30\",\"port_number\":null,\"name\":\"USB 串口 "
+                            "(COM30)\",\"text\":"),
+              std::string::npos)
+        << json.out;
+    RegDeleteKeyValueW(HKEY_LOCAL_MACHINE, serial_map.c_str(), L"\\Device\\QrvTest0");
+    RegDeleteKeyValueW(HKEY_LOCAL_MACHINE, serial_map.c_str(), L"\\Device\\QrvTest1");
+    RegDeleteTreeW(HKEY_LOCAL_MACHINE, L"SYSTEM\\CurrentControlSet\\Enum\\USB\\VID_1A86&PID_7523");
 }
 
 } // namespace
