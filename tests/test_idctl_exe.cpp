@@ -171,6 +171,9 @@ TEST(IdctlExe, AgainstTheVirtualDevice)
         // Double-clicked: its help, naming Windows' own ways to stop it, until a key is pressed.
         {{"--id", "17"}, "", "", Out::double_click, 0, std::string("130 被 Ctrl-C、Ctrl-Break 或关闭控制台窗口中断\n"
          "FILE 为 - 时从标准输入读取；-- 之后的参数都不是选项\n按任意键关闭此窗口\n"), ""},
+        // A port the prefix does not have, named as a technician writes it, not \\.\COM7.
+        {{"--id", "17"}, "read --port 7 --baud 9600 --id 17", "", Out::file, 3,
+         "qrv-idctl: 串口不存在：COM7，可运行 qrv-idctl ports 查看本机串口\n", ""},
         {{"--id", "5", "--identity", "ACME,QRV-100,1.2"}, "scan --port 9 --baud 115200 --ids 5 --identify", "", Out::file, 0,
          "5     115200  寄存器10 = 5，厂商 ACME，产品 QRV-100，版本 1.2\n找到 1 台设备\n", ""},
         // clang-format on
