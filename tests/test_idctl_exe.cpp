@@ -229,7 +229,7 @@ TEST(IdctlExe, PortsAsTheRegistryHasThem)
     EXPECT_NE(lines.find("\nCOM5：USB-SERIAL CH340 (COM5)，窗口串口号 5\r\n"), std::string::npos)
         << text.out;
     EXPECT_NE(lines.find("\nCOM30：USB 串口 (COM30)\r\n"), std::string::npos) << text.out;
-    const Ran json = tool("ports --json", device, "", Out::file);
+    const Ran json = Tool()("ports --json", device, "", Out::file);
     EXPECT_NE(json.out.find("{\"command\":\"ports\",\"result\":\"port\",\"exit\":0,\"baud\":null,"
                             "\"port_device\":\"COM30\",\"port_number\":null,\"name\":\"USB 串口 "
                             "(COM30)\",\"text\":"),
