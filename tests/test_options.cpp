@@ -39,6 +39,8 @@ TEST(Options, RefusedWithTheReason)
         {"assign --port 9 --baud 9600 --from 17 --to 20,20-21", "选项 --to 的值无效：20,20-21"},
         {"assign --port 9 --baud 9600 --from 17 --to 20,", "选项 --to 的值无效：20,"},
         {"assign --port 9 --baud 9600 --from 17 --to 1-20", "新ID与原ID相同"},
+        // Listing the ports opens none: no option of the line.
+        {"ports --port 9", "命令 ports 不接受选项 --port"}, {"ports --verbose", "命令 ports 不接受选项 --verbose"},
         // clang-format on
     };
     for (const auto& [line, said] : rows) {
@@ -61,6 +63,10 @@ TEST(Options, HelpOfACommandAndOfAll)
     EXPECT_NE(std::get<Help>(parse("scan --help", 255)).text.find("串口号或设备（1~255）"),
               std::string::npos);
     EXPECT_EQ(help("--version"), "qrv-idctl " QRV_VERSION "\n");
+    EXPECT_TRUE(help("ports --help")
+                    .starts_with("用法：qrv-idctl ports [--json]\n选项：\n  --json           "
+                                 "每个结果输出一行JSON\n列出本机的串口"));
+    EXPECT_NE(help("ports --help").find("\n  qrv-idctl ports --json "), std::string::npos);
     // What stops a run, as each platform has it.
     EXPECT_NE(help("--help").find("130 被 Ctrl-C、SIGTERM、SIGHUP 或 SIGQUIT 中断\n"),
               std::string::npos);
