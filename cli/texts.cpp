@@ -40,7 +40,7 @@ std::string text_batch_done(std::size_t done, std::size_t total)
 
 std::string text_port_failure(const std::string& device, const std::string& reason)
 {
-    return join({"串口 ", device, reason.empty() ? "" : "：", reason});
+    return join({"串口 ", text_port_name(device), reason.empty() ? "" : "：", reason});
 }
 
 std::string text_noise_dropped(std::size_t bytes)
