@@ -49,6 +49,7 @@ int outcome_exit(const CheckedChange& c)
     case Outcome::confirmed:
     case Outcome::moved:
     case Outcome::unverified:
+    case Outcome::already_done:
         return exit_ok;
     case Outcome::taken:
     case Outcome::several:
@@ -201,7 +202,7 @@ private:
         const std::string device = m_watched.sio_device(m_line.port());
         const std::string reason =
             m_line.failed() == line_busy ? text_line_busy : m_watched.sio_last_error();
-        r.fields.add("device", device).add("reason", reason);
+        r.fields.add("port_device", device).add("reason", reason);
         r.text += '\n';
         r.text += text_port_failure(device, reason);
     }
@@ -421,7 +422,7 @@ int Session::run_scan()
     for (const ScanHit& hit : scan.hits) {
         Result r = result(to_string(hit.reply.kind), hit.device() ? exit_ok : exit_failed);
         r.baud = hit.baud;
-        r.fields.add("id", hit.id).add_bool("device", hit.device()).add_reply_details(hit.reply);
+        r.fields.add("id", hit.id).add_bool("is_device", hit.device()).add_reply_details(hit.reply);
         if (hit.identity)
             r.fields.add_json("identity", identity_object(*hit.identity));
         r.text = m_opt.json ? hit_text(hit) : ""; // the table shows them in text
@@ -459,7 +460,7 @@ void Session::assign_event(const AssignEvent& e)
     }
     if (e.kind == AssignEvent::Kind::changed) {
         Result r = change_result(*e.change, 0, m_opt.from, e.id);
-        r.fields.add("device", static_cast<long long>(e.devices));
+        r.fields.add("device_number", static_cast<long long>(e.devices));
         r.text = text_device_number(e.devices) + r.text;
         tell(r);
         ring(numbered(e.change->outcome) ? 1 : 2);
@@ -557,7 +558,7 @@ int open_port(const Options& opt, const Platform& platform, int& port, TextSink&
         return exit_ok;
     Result r{to_string(opt.command), "port_error", exit_port, given_baud(opt)};
     const std::string device = serial.sio_device(port), reason = serial.sio_last_error();
-    r.fields.add("device", device).add("reason", reason);
+    r.fields.add("port_device", device).add("reason", reason);
     return tell_error(r, text_port_error(message, device, reason), opt.json, out, err);
 }
 

@@ -5,11 +5,13 @@
 #include "golden.h"
 #include "idctl.h"
 #include "pty.h"
+#include "report.h"
 #include "vocabulary.h"
 
 #include <filesystem>
 #include <gtest/gtest.h>
 #include <regex>
+#include <set>
 #include <sstream>
 #include <sys/stat.h>
 
@@ -147,6 +149,9 @@ TEST(Idctl, OutcomesExitStatusesAndRecords)
         {{17, 17}, {}, none, change, 4, "ID 17 → 1：ID 17 处不止一台设备应答（应答CRC错误），未发送更改命令\n", 0},
         // The device moved though its echo came from the old address: it is said so, and filed so.
         {{17}, {true, false}, none, change, 0, "ID 17 → 1：设备已更改ID，已在ID 1 读回确认（更改的应答来自原地址）\n", 1},
+        // A change made before (a list run again after a stop): nothing at the old ID, the device at the new.
+        {{1}, {}, none, change, 0, "ID 17 → 1：已完成（设备已在新ID）\n", 0},
+        {{1, 3}, {}, none, "batch --port 9 --baud 9600 LIST", 0, "ID 17 → 1：已完成（设备已在新ID）\nID 3 → 13：Modbus", 1},
         {{}, {}, none, change + "--force", 1, "ID 17 → 1：设置无响应，请重新设置，在ID 1 读回 2.5 秒：无应答，新ID未确认\n", 1},
         {{17}, {false, false, 3}, none, change, 1, "ID 17 → 1：设备拒绝更改：异常码 03（非法数据值）\n", 1},
         {{17}, {false, true}, none, change, 1, "ID 17 → 1：设备应答了更改，但在ID 1 读回 2.5 秒：无应答，新ID未确认\n", 1},
@@ -236,7 +241,7 @@ TEST(Idctl, OneJsonVocabulary)
               "\"value\":3,\"text\":\"ID 3：寄存器10 = 3\"}\n");
     EXPECT_EQ(cli("scan --port 9 --ids 3 --first --json").out,
               "{\"command\":\"scan\",\"result\":\"value\",\"exit\":0,\"baud\":9600,\"id\":3,"
-              "\"device\":true,\"value\":3,\"text\":\"寄存器10 = 3\"}\n"
+              "\"is_device\":true,\"value\":3,\"text\":\"寄存器10 = 3\"}\n"
               "{\"command\":\"scan\",\"result\":\"summary\",\"exit\":0,\"baud\":null,\"found\":1,"
               "\"done\":1,\"total\":6,\"interrupted\":false,\"text\":\"找到 1 台设备\"}\n");
     EXPECT_EQ(cli("scan --port 9 --id 3 --json").out,
@@ -262,10 +267,127 @@ TEST(Idctl, OneJsonVocabulary)
     EXPECT_EQ(cli("read --port 9 --baud 9600 --id 3").err,
               "qrv-idctl: 串口转换器回送发出的命令，已去掉回送再判断应答\n");
     cli.serial.write_status = sio_write_failed;
-    EXPECT_EQ(cli("read --port 9 --baud 9600 --id 3 --json").out,
-              "{\"command\":\"read\",\"result\":\"not_sent\",\"exit\":3,\"baud\":9600,\"id\":3,"
-              "\"device\":\"COM9\",\"reason\":\"refused\",\"text\":\"ID 3：命令未能发送\\n串口 "
-              "COM9：refused\"}\n");
+    EXPECT_EQ(
+        cli("read --port 9 --baud 9600 --id 3 --json").out,
+        "{\"command\":\"read\",\"result\":\"not_sent\",\"exit\":3,\"baud\":9600,\"id\":3,"
+        "\"port_device\":\"COM9\",\"reason\":\"refused\",\"text\":\"ID 3：命令未能发送\\n串口 "
+        "COM9：refused\"}\n");
+}
+
+// The keys of a JSON object in order, and any key one of its objects, or an
+// object within, holds twice.
+struct JsonKeys {
+    std::vector<std::string> keys;
+    std::vector<std::string> twice;
+};
+
+JsonKeys json_keys(const std::string& json)
+{
+    JsonKeys found;
+    std::vector<std::set<std::string>> open; // the keys of each object open at that point
+    for (std::size_t i = 0; i < json.size(); ++i) {
+        if (json[i] == '{' || json[i] == '[') {
+            open.emplace_back();
+        } else if (json[i] == '}' || json[i] == ']') {
+            open.pop_back();
+        } else if (json[i] == '"') {
+            const std::size_t start = ++i;
+            for (; json[i] != '"'; ++i)
+                i += json[i] == '\\';
+            if (json[i + 1] != ':')
+                continue;
+            const std::string key = json.substr(start, i - start);
+            if (!open.back().insert(key).second)
+                found.twice.push_back(key);
+            if (open.size() == 1)
+                found.keys.push_back(key);
+        }
+    }
+    return found;
+}
+
+// Every kind of object the tool prints, each key once, the port's device
+// under a key of its own.
+TEST(Idctl, EachJsonKeyOnce)
+{
+    using Setup = std::function<void(Cli&)>;
+    const Setup none = [](Cli&) {};
+    // The adapter pulled once the change went out: the read-back finds the port gone.
+    const Setup gone_after_change = [](Cli& c) {
+        c.serial.device = [&c, bus = c.serial.device](const Bytes& frame) {
+            c.serial.gone = std::ranges::any_of(
+                c.serial.written, [](const Bytes& f) { return f[1] == fc_write_single_register; });
+            return bus(frame);
+        };
+    };
+    const struct {
+        std::vector<std::uint8_t> ids;
+        Setup setup;
+        std::string args;
+        std::vector<std::string> objects; // each line's result and keys beyond the common five
+    } rows[] = {
+        // clang-format off
+        {{3}, none, "read --port 9 --baud 9600 --id 3", {"value id value"}},
+        {{3}, none, "scan --port 9 --baud 9600 --ids 3 --identify",
+         {"value id is_device value identity", "summary found done total interrupted"}},
+        {{17}, none, change, {"confirmed from to old_check check readback reply filed log"}},
+        {{17}, gone_after_change, change, {"port_lost from to old_check check filed log port_device reason"}},
+        {{3}, none, "batch --port 9 --baud 9600 LIST --keep-going",
+         {"no_device line from to old_check check", "confirmed line from to old_check check readback reply filed log",
+          "summary done total interrupted"}},
+        {{3}, none, "batch --port 9 --baud 9600 LIST",
+         {"no_device line from to old_check check", "not_run line from to",
+          "summary done total interrupted"}},
+        {{17}, [](Cli& c) { c.stop_at(3000); }, "assign --port 9 --baud 9600 --from 17 --to 20",
+         {"confirmed from to check readback reply filed log device_number", "summary done devices total interrupted"}},
+        {{17}, gone_after_change, "assign --port 9 --baud 9600 --from 17 --to 20",
+         {"port_lost from to check filed log port_device reason device_number",
+          "summary done devices total interrupted"}},
+        {{17, 20}, none, "assign --port 9 --baud 9600 --from 17 --to 20",
+         {"skipped to check", "list_used_up", "summary done devices total interrupted"}},
+        {{17}, [](Cli& c) { c.serial.open_status = sio_open_failed; }, "read --port 9 --baud 9600 --id 17",
+         {"port_error port_device reason"}},
+        {{5}, [](Cli& c) { c.serial.refused_bauds = {9600}; }, "scan --port 9 --baud 9600",
+         {"speed_refused", "summary found done total interrupted"}},
+        {{}, none, "read --port 9 --baud 9600", {"usage_error"}},
+        {{}, none, "batch --port 9 --baud 9600 nothing.txt", {"file_error"}},
+        // clang-format on
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.args);
+        Cli cli(row.ids);
+        row.setup(cli);
+        write_file(cli.dir.file("list.txt"), "17 1\n3 13\n");
+        std::string args = row.args + " --json";
+        if (const auto list = args.find("LIST"); list != std::string::npos)
+            args.replace(list, 4, cli.dir.file("list.txt"));
+        std::istringstream out(cli(args).out);
+        std::vector<std::string> objects;
+        for (std::string line; std::getline(out, line);) {
+            const JsonKeys found = json_keys(line);
+            EXPECT_EQ(found.twice, std::vector<std::string>()) << line;
+            ASSERT_GE(found.keys.size(), 5U) << line;
+            std::string said = line.substr(line.find("\"result\":\"") + 10);
+            said.resize(said.find('"'));
+            for (std::size_t k = 4; k + 1 < found.keys.size(); ++k)
+                said += " " + found.keys[k];
+            EXPECT_EQ(std::vector(found.keys.begin(), found.keys.begin() + 4),
+                      (std::vector<std::string>{"command", "result", "exit", "baud"}));
+            EXPECT_EQ(found.keys.back(), "text");
+            objects.push_back(said);
+        }
+        EXPECT_EQ(objects, row.objects);
+    }
+    // A folder whose name is not UTF-8 is written byte for byte, as text.
+    const std::pair<std::string, std::string> strings[] = {
+        {"\xB9\xA4\xBE\xDF/2026-12-06.txt", R"("\\xB9\\xA4\\xBE\\xDF/2026-12-06.txt")"},
+        {"工具 \"a\\b\"\n\x1B", R"("工具 \"a\\b\"\n\u001B")"},
+        {"\xC0\x80 \xED\xA0\x80 \xF4\x90\x80\x80 \xE5\xB7",
+         R"("\\xC0\\x80 \\xED\\xA0\\x80 \\xF4\\x90\\x80\\x80 \\xE5\\xB7")"},
+        {"\xF0\x9F\x94\x8C", "\"\xF0\x9F\x94\x8C\""},
+    };
+    for (const auto& [text, json] : strings)
+        EXPECT_EQ(cli::json_string(text), json) << text;
 }
 
 // A stop ends every wait within a fifth of a second, however long the
