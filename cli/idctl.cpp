@@ -75,7 +75,7 @@ std::string hit_text(const ScanHit& hit)
 std::string identity_object(const IdentifyReply& identity)
 {
     JsonFields fields;
-    fields.add("result", to_string(identity.kind));
+    fields.add("result", identity.malformed ? "identify_malformed" : to_string(identity.kind));
     if (identity.kind == ReadReply::Kind::value)
         fields.add("vendor", identity.identity.vendor)
             .add("product", identity.identity.product)

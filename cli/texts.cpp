@@ -64,6 +64,8 @@ std::string text_identity(const IdentifyReply& identity)
     if (identity.kind == ReadReply::Kind::value)
         return join({"厂商 ", identity.identity.vendor, "，产品 ", identity.identity.product,
                      "，版本 ", identity.identity.revision});
+    if (identity.malformed)
+        return text_identify_malformed;
     if (identity.kind == ReadReply::Kind::exception)
         return join({"无标识：", exception_text(identity.code)});
     return join({"标识：", reply_text({identity.kind, 0, identity.code, identity.from})});

@@ -37,6 +37,7 @@ inline constexpr char text_scan_line_failed[] = "串口已断开，扫描停止"
 
 // A device's identification, beside a scan's hit.
 std::string text_identity(const IdentifyReply& identity);
+inline constexpr char text_identify_malformed[] = "标识应答格式错误";
 
 // Numbering new devices as they are connected.
 std::string text_assign_waiting(int from, int next_id, std::size_t devices);

@@ -390,6 +390,34 @@ TEST(Idctl, EachJsonKeyOnce)
         EXPECT_EQ(cli::json_string(text), json) << text;
 }
 
+// A device's identification as it sent it, the same in text and in JSON; a
+// malformed one said for what it is.
+TEST(Idctl, IdentificationAsSent)
+{
+    const std::pair<std::string, std::string> rows[] = {
+        // clang-format off
+        {"05 2B 0E 01 01 00 00 02 00 04 B9 A4 5C 41 01 01 7F",
+         R"(寄存器10 = 5，厂商 \xB9\xA4\x5CA，产品 \x7F，版本 |{"result":"value","vendor":"\\xB9\\xA4\\x5CA","product":"\\x7F","revision":""})"},
+        {"05 2B 0E 01 01 00 00 01 00 02 41 43 01 01 51",
+         R"(寄存器10 = 5，标识应答格式错误|{"result":"identify_malformed"})"},
+        // clang-format on
+    };
+    for (const auto& [reply, said] : rows) {
+        Cli cli({5});
+        Bytes answer = from_hex(reply + " 00 00");
+        put_frame_crc(answer);
+        cli.serial.device = [answer, bus = cli.serial.device](const Bytes& frame) {
+            return frame[1] == fc_encapsulated_interface ? answer : bus(frame);
+        };
+        const std::string scan = "scan --port 9 --baud 9600 --ids 5 --identify";
+        std::string text = cli(scan).out, json = cli(scan + " --json").out;
+        text = text.substr(text.find("9600    ") + 8);
+        json = json.substr(json.find("\"identity\":") + 11);
+        EXPECT_EQ(text.substr(0, text.find('\n')) + "|" + json.substr(0, json.find("},") + 1),
+                  said);
+    }
+}
+
 // A stop ends every wait within a fifth of a second, however long the
 // answers are waited for; nothing is sent after it.
 TEST(Idctl, StopsAtOnce)
