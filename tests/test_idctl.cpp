@@ -166,11 +166,11 @@ TEST(Idctl, OutcomesExitStatusesAndRecords)
          "ID 17 → 1：命令未能发送，请检查串口\n串口 COM9：refused\n", 1},
         {{17}, {}, gone_after(0), change, 3, "ID 17 → 1：串口已断开\n串口 COM9：gone\n", 0},
         {{17, 3}, {}, gone_after(3), "batch --port 9 --baud 9600 LIST --keep-going", 3,
-         "ID 17 → 1：设备应答了更改，但在ID 1 读回：串口已断开，新ID未确认\n串口 COM9：gone\n\nline  old     new     result\n"
-         "1     17      1       port_lost\n2     3       13      not_run\n", 1}, // during the read-back
+         "ID 17 → 1：设备应答了更改，但在ID 1 读回：串口已断开，新ID未确认\n串口 COM9：gone\n\n行    原ID    新ID    结果\n"
+         "1     17      1       串口已断开\n2     3       13      未执行\n已执行 1 行，共 2 行\n", 1}, // during the read-back
         {{17, 3}, {}, gone_after(4), "batch --port 9 --baud 9600 LIST --keep-going", 3,
-         "ID 17 → 1：Modbus 新ID 设置成功，已在ID 1 读回确认\nID 3 → 13：串口已断开\n串口 COM9：gone\n\nline  old     new     result\n"
-         "1     17      1       confirmed\n2     3       13      port_lost\n", 1},
+         "ID 17 → 1：Modbus 新ID 设置成功，已在ID 1 读回确认\nID 3 → 13：串口已断开\n串口 COM9：gone\n\n行    原ID    新ID    结果\n"
+         "1     17      1       已确认\n2     3       13      串口已断开\n已执行 2 行，共 2 行\n", 1},
         // A failure early in a batch is its exit, whatever came after; a port that will not open is a port error.
         {{3}, {}, none, "batch --port 9 --baud 9600 LIST --keep-going", 1, "ID 17 → 1：ID 17 处无设备应答", 1},
         {{17}, {}, [](Cli& c) { c.serial.open_status = sio_open_failed; }, "read --port 9 --baud 9600 --id 17", 3, "", 0},
@@ -181,10 +181,12 @@ TEST(Idctl, OutcomesExitStatusesAndRecords)
          "ID 17 → 1：Modbus 新ID 设置成功，已中断，未读回确认\n", 1},
         {{17, 3}, {}, [](Cli& c) { c.stop = [&c] { return !c.day_log().empty(); }; },
          "batch --port 9 --baud 9600 LIST", 130, "ID 17 → 1：Modbus 新ID 设置成功，已在ID 1 读回确认\n\n"
-         "line  old     new     result\n1     17      1       confirmed\n2     3       13      not_run\n", 1},
+         "行    原ID    新ID    结果\n1     17      1       已确认\n2     3       13      未执行\n已执行 1 行，共 2 行\n", 1},
         {{7, 7}, {}, none, "read --port 9 --baud 9600 --id 7", 1, "ID 7：应答CRC错误\n", 0},
         {{3, 3, 5}, {}, none, "scan --port 9 --baud 9600 --ids 1-9 --first", 0,
          "地址  波特率  寄存器10\n3     9600    有应答，但无法识别：应答CRC错误\n5     9600    寄存器10 = 5\n找到 1 台设备\n", 0},
+        {{}, {}, [](Cli& c) { c.serial.device = [](const Bytes& f) { return f[0] == 8 ? devsim::with_crc({8, 3, 2, 0, 3}) : Bytes{}; }; },
+         "scan --port 9 --baud 9600 --ids 7-8", 0, "地址  波特率  寄存器10\n8     9600    寄存器10 = 3（与应答地址不同）\n找到 1 台设备\n", 0},
         {{5}, {}, [](Cli& c) { c.serial.refused_bauds = {230400}; }, "scan --port 9 --baud 230400", 3,
          "波特率 230400 设置失败，未扫描\n地址  波特率  寄存器10\n找到 0 台设备\n", 0},
         {{5}, {}, [](Cli& c) { c.stop_at(600); }, "scan --port 9 --baud 9600", 130,
@@ -431,7 +433,7 @@ TEST(Idctl, StopsAtOnce)
         {{}, "read --port 9 --baud 9600 --id 17 --timeout 60000", "ID 17：已中断，未等到应答\n"},
         {{}, "scan --port 9 --baud 9600 --timeout 60000", "扫描已中断，以下为已找到的\n"},
         {{17}, change + "--timeout 60000", "ID 17 → 1：已中断，未发送更改命令\n"},
-        {{}, "assign --port 9 --baud 9600 --from 17 --to 20 --timeout 60000", "\ndevice  old     new     result\n"},
+        {{}, "assign --port 9 --baud 9600 --from 17 --to 20 --timeout 60000", "\n设备  原ID    新ID    结果\n"},
         // clang-format on
     };
     for (const auto& row : rows) {
@@ -520,14 +522,14 @@ TEST(Idctl, AgainstTheVirtualDevice)
         // clang-format off
         // Answers 300 ms late are never taken for the next request's; the list from standard input.
         {{"--late", "300", "--id", "1", "--id", "2", "--id", "3"}, "batch --port 9 --baud 115200 - <list.txt", "", 0,
-         "line  old     new     result\n1     1       11      confirmed\n2     2       12      confirmed\n"
-         "3     3       13      confirmed\n", "Modbus 新ID 设置成功，已在ID 13 读回确认"},
+         "行    原ID    新ID    结果\n1     1       11      已确认\n2     2       12      已确认\n"
+         "3     3       13      已确认\n已执行 3 行，共 3 行\n", "Modbus 新ID 设置成功，已在ID 13 读回确认"},
         // Stops: Ctrl-C while the second change waits, the table still comes; SIGQUIT in
         // the wait; SIGTERM in the read-back of a device that restarts; Ctrl-C while the
         // list is awaited on standard input; SIGHUP in a scan.
         {{"--id", "1", "--id", "2", "--id", "3"}, batch, "INT RX 2 6 0 A 0 C", 130,
-         "line  old     new     result\n1     1       11      confirmed\n2     2       12      unverified\n"
-         "3     3       13      not_run\n", "Modbus 新ID 设置成功，已中断，未读回确认"},
+         "行    原ID    新ID    结果\n1     1       11      已确认\n2     2       12      未读回确认\n"
+         "3     3       13      未执行\n已执行 2 行，共 3 行\n", "Modbus 新ID 设置成功，已中断，未读回确认"},
         {{"--id", "40"}, "change --port 9 --baud 115200 --from 40 --to 41", "QUIT RX 28 6 0 A 0 29", 130,
          "ID 40 → 41：Modbus 新ID 设置成功，已中断，未读回确认\n", "Modbus 新ID 设置成功，已中断，未读回确认"},
         {{"--restart", "1300"}, change, "TERM restarting", 130,
@@ -547,8 +549,8 @@ TEST(Idctl, AgainstTheVirtualDevice)
          "设备已更改ID，已在ID 1 读回确认（更改的应答晚于等待时间）"},
         // The adapter pulled: the batch stops there, with no record of the line it cut.
         {{"--id", "1", "--id", "2", "--id", "3"}, batch + " --keep-going --timeout 2000", "KILL RX C 3 0 A", 3,
-         "ID 2 → 12：串口已断开\n串口 ports/COM9：No such file or directory\n\nline  old     new     result\n"
-         "1     1       11      confirmed\n2     2       12      port_lost\n3     3       13      not_run\n",
+         "ID 2 → 12：串口已断开\n串口 ports/COM9：No such file or directory\n\n行    原ID    新ID    结果\n"
+         "1     1       11      已确认\n2     2       12      串口已断开\n3     3       13      未执行\n已执行 2 行，共 3 行\n",
          "Modbus 新ID 设置成功，已在ID 11 读回确认"},
         {{"--id", "1", "--id", "2"}, "scan --port 9 --baud 9600 --ids 1-5 --timeout 2000", "KILL RX 3 3 0 A", 3,
          "串口已断开，扫描停止\n串口 ports/COM9：No such file or directory\n地址  波特率  寄存器10\n"
@@ -556,11 +558,11 @@ TEST(Idctl, AgainstTheVirtualDevice)
         // New devices numbered as they are plugged in, 21 taken; two at once refused until Ctrl-C.
         {{"--id", "21", "--id", "17", "--id", "17", "--appear", "1500", "--id", "17", "--appear", "3000"},
          "assign --port 9 --baud 115200 --from 17 --to 20-23", "", 0,
-         "第 3 台：ID 17 → 23：Modbus 新ID 设置成功，已在ID 23 读回确认\n\ndevice  old     new     result\n"
-         "1       17      20      confirmed\n2       17      22      confirmed\n3       17      23      confirmed\n"
+         "第 3 台：ID 17 → 23：Modbus 新ID 设置成功，已在ID 23 读回确认\n\n设备  原ID    新ID    结果\n"
+         "1     17      20      已确认\n2     17      22      已确认\n3     17      23      已确认\n"
          "已编号 3 台，共接入 3 台\n", "Modbus 新ID 设置成功，已在ID 23 读回确认"},
         {{"--id", "17", "--id", "17"}, "assign --port 9 --baud 115200 --from 17 --to 20-23", "INT collision", 130,
-         "ID 17 处不止一台设备应答（应答CRC错误），请一次只接一台，未发送更改命令\n\ndevice  old     new     result\n"
+         "ID 17 处不止一台设备应答（应答CRC错误），请一次只接一台，未发送更改命令\n\n设备  原ID    新ID    结果\n"
          "已编号 0 台，共接入 0 台\n", ""},
         {{"--id", "5", "--identity", "ACME,QRV-100,1.2", "--id", "7"}, "scan --port 9 --baud 115200 --ids 4-7 --identify",
          "", 0, "5     115200  寄存器10 = 5，厂商 ACME，产品 QRV-100，版本 1.2\n"
