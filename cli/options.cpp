@@ -177,8 +177,7 @@ const CommandRow command_table[] = {
      {"--port", "--baud", "--id", "--timeout"},
      {"--port", "--baud", "--id"},
      nullptr,
-     {"read --port 3 --baud 9600 --id 17",
-      "read --port /dev/ttyUSB0 --baud 115200 --id 1 --timeout 300"}},
+     {"read --port 3 --baud 9600 --id 17", "read --port 3 --baud 115200 --id 1 --timeout 300"}},
     {Command::change,
      "change --port P --baud B --from X --to Y [--force] [--no-verify] [--timeout MS] "
      "[--confirm-ms MS]",
