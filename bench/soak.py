@@ -168,7 +168,7 @@ class Soak:
         for n in range(self.changes):
             if n % 10 == 0:
                 hits, start, end = self.idctl("scan", "--ids", "1-60")
-                self.scans.append(([h for h in hits if h.get("device")], start, end))
+                self.scans.append(([h for h in hits if h.get("is_device")], start, end))
             old, new = self.pick(ids)
             results, start, end = self.idctl("change", "--from", str(old), "--to", str(new))
             self.attempts.append((results[0], start, end))
@@ -176,7 +176,7 @@ class Soak:
             self.device_log = DeviceLog(self.log)
             ids = self.device_log.ids_at(self.now_ms())
         hits, start, end = self.idctl("scan", "--ids", "1-60")
-        self.scans.append(([h for h in hits if h.get("device")], start, end))
+        self.scans.append(([h for h in hits if h.get("is_device")], start, end))
         self.device.terminate()
         self.device.wait()
         self.device_log = DeviceLog(self.log)

@@ -1,5 +1,6 @@
-// The list of changes of a batch: one "old new" or "old,new" a line; blank
-// lines and # comments allowed. Plain C++, so that it is tested on its own.
+// The list of changes of a batch: one "old new" or "old,new" a line (blanks
+// about the comma allowed); blank lines and # comments allowed. Plain C++,
+// so that it is tested on its own.
 #pragma once
 
 #include <cstdint>
@@ -28,11 +29,13 @@ inline constexpr std::size_t max_batch_bytes = 1024 * 1024;
 bool parse_id(std::string_view text, std::uint8_t& id);
 
 // Reads the whole list before anything may be sent: every line must hold two
-// IDs, and the list must be one a line of devices can follow: no new ID twice,
-// no old ID twice, no new ID that another line takes from its device first.
-// One error for each bad line, the first 20 listed and the rest counted. A
-// UTF-8 byte order mark and CR LF line ends are taken as a Windows editor
-// writes them.
+// IDs, and the list must be one a line of devices can follow line by line:
+// no new ID twice, no old ID twice, no new ID that a later line takes from
+// its device (an earlier line's device has left it). One error for each bad
+// line, in line order, the first 20 listed and the rest counted. A UTF-8 or
+// UTF-16 byte order mark and CR LF line ends are taken as a Windows editor
+// writes them, full-width digits, commas, blanks and # as a Chinese keyboard
+// types them.
 BatchFile parse_batch(std::string_view bytes);
 
 // The bytes of the file at path, or why there are none: it is no file, it

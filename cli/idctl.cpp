@@ -49,6 +49,7 @@ int outcome_exit(const CheckedChange& c)
     case Outcome::confirmed:
     case Outcome::moved:
     case Outcome::unverified:
+    case Outcome::already_done:
         return exit_ok;
     case Outcome::taken:
     case Outcome::several:
@@ -66,15 +67,17 @@ std::string hit_text(const ScanHit& hit)
 {
     if (!hit.device())
         return text_unrecognised(hit.reply);
-    return hit.identity ? reply_text(hit.reply) + "，" + text_identity(*hit.identity)
-                        : reply_text(hit.reply);
+    std::string text = reply_text(hit.reply);
+    if (hit.reply.kind == ReadReply::Kind::value && hit.reply.value != hit.id)
+        text += text_register_differs;
+    return hit.identity ? text + "，" + text_identity(*hit.identity) : text;
 }
 
 // A device's identification as an object of its own.
 std::string identity_object(const IdentifyReply& identity)
 {
     JsonFields fields;
-    fields.add("result", to_string(identity.kind));
+    fields.add("result", identity.malformed ? "identify_malformed" : to_string(identity.kind));
     if (identity.kind == ReadReply::Kind::value)
         fields.add("vendor", identity.identity.vendor)
             .add("product", identity.identity.product)
@@ -92,18 +95,32 @@ struct TableRow {
     std::string result;
 };
 
+// How many columns text takes on a terminal, where a CJK character takes two.
+std::size_t columns(std::string_view text)
+{
+    return std::ranges::count_if(text,
+                                 [](char c) { return static_cast<unsigned char>(c) < 0x80; }) +
+           2 * static_cast<std::size_t>(std::ranges::count_if(
+                   text, [](char c) { return static_cast<unsigned char>(c) >= 0xC0; }));
+}
+
+// text and the blanks that make it width columns wide; one blank at least.
+std::string padded(std::string_view text, std::size_t width)
+{
+    const std::size_t taken = columns(text);
+    return std::string(text).append(taken < width ? width - taken : 1, ' ');
+}
+
 std::string change_table(const char* numbered_by, const std::vector<TableRow>& rows)
 {
     // The first column as wide as its heading and two blanks, six at least.
-    const int width = std::max(6, static_cast<int>(std::strlen(numbered_by)) + 2);
-    char row[96];
-    std::snprintf(row, sizeof row, "\n%-*s%-8s%-8s%s", width, numbered_by, "old", "new", "result");
-    std::string table = row;
-    for (const TableRow& r : rows) {
-        std::snprintf(row, sizeof row, "\n%-*zu%-8d%-8d%s", width, r.number, r.from, r.to,
-                      r.result.c_str());
-        table += row;
-    }
+    const std::size_t width = std::max<std::size_t>(6, columns(numbered_by) + 2);
+    std::string table = "\n" + padded(numbered_by, width) + padded(text_table_old, 8) +
+                        padded(text_table_new, 8) + text_table_result;
+    for (const TableRow& r : rows)
+        table += "\n" + padded(std::to_string(r.number), width) +
+                 padded(std::to_string(r.from), 8) + padded(std::to_string(r.to), 8) +
+                 text_result_word(r.result);
     return table;
 }
 
@@ -203,7 +220,7 @@ private:
         const std::string device = m_watched.sio_device(m_line.port());
         const std::string reason =
             m_line.failed() == line_busy ? text_line_busy : m_watched.sio_last_error();
-        r.fields.add("device", device).add("reason", reason);
+        r.fields.add("port_device", device).add("reason", reason);
         r.text += '\n';
         r.text += text_port_failure(device, reason);
     }
@@ -366,8 +383,8 @@ int Session::run_batch(const BatchFile& batch)
     summary.fields.add("done", static_cast<long long>(done))
         .add("total", static_cast<long long>(batch.changes.size()))
         .add_bool("interrupted", stopped);
-    summary.text =
-        m_opt.json ? text_batch_done(done, batch.changes.size()) : batch_table(batch, results);
+    const std::string said = text_batch_done(done, batch.changes.size());
+    summary.text = m_opt.json ? said : batch_table(batch, results) + "\n" + said;
     tell(summary);
     return final_status;
 }
@@ -380,7 +397,7 @@ std::string Session::batch_table(const BatchFile& batch,
         const BatchLine& c = batch.changes[i];
         rows.push_back({static_cast<std::size_t>(c.line), c.old_id, c.new_id, results[i]});
     }
-    return change_table("line", rows);
+    return change_table(text_table_line, rows);
 }
 
 bool Session::scan_progress(const ScanProgress& p)
@@ -423,7 +440,7 @@ int Session::run_scan()
     for (const ScanHit& hit : scan.hits) {
         Result r = result(to_string(hit.reply.kind), hit.device() ? exit_ok : exit_failed);
         r.baud = hit.baud;
-        r.fields.add("id", hit.id).add_bool("device", hit.device()).add_reply_details(hit.reply);
+        r.fields.add("id", hit.id).add_bool("is_device", hit.device()).add_reply_details(hit.reply);
         if (hit.identity)
             r.fields.add_json("identity", identity_object(*hit.identity));
         r.text = m_opt.json ? hit_text(hit) : ""; // the table shows them in text
@@ -461,7 +478,7 @@ void Session::assign_event(const AssignEvent& e)
     }
     if (e.kind == AssignEvent::Kind::changed) {
         Result r = change_result(*e.change, 0, m_opt.from, e.id);
-        r.fields.add("device", static_cast<long long>(e.devices));
+        r.fields.add("device_number", static_cast<long long>(e.devices));
         r.text = text_device_number(e.devices) + r.text;
         tell(r);
         ring(numbered(e.change->outcome) ? 1 : 2);
@@ -526,7 +543,7 @@ int Session::run_assign()
         .add("total", static_cast<long long>(m_opt.to_list.size()))
         .add_bool("interrupted", result.stopped);
     const std::string done = text_assign_done(numbered_devices, result.devices.size());
-    summary.text = m_opt.json ? done : change_table("device", rows) + "\n" + done;
+    summary.text = m_opt.json ? done : change_table(text_table_device, rows) + "\n" + done;
     tell(summary);
     return status;
 }
@@ -556,7 +573,7 @@ int open_port(const Options& opt, const Platform& platform, int& port, TextSink&
         return exit_ok;
     Result r{to_string(opt.command), "port_error", exit_port, given_baud(opt)};
     const std::string device = serial.sio_device(port), reason = serial.sio_last_error();
-    r.fields.add("device", device).add("reason", reason);
+    r.fields.add("port_device", device).add("reason", reason);
     return tell_error(r, text_open_failed(status, device, reason), opt.json, out, err);
 }
 

@@ -6,6 +6,7 @@
 #include "vocabulary.h"
 
 #include <algorithm>
+#include <array>
 #include <charconv>
 #include <limits>
 #include <set>
@@ -99,6 +100,11 @@ bool take_to(Options& opt, const std::string& v)
     return true;
 }
 
+bool take_keep_going(Options& opt, const std::string&)
+{
+    return opt.keep_going = true;
+}
+
 bool take_echo(Options& opt, const std::string& v)
 {
     opt.echo = v == "on" ? Echo::on : v == "off" ? Echo::off : Echo::automatic;
@@ -115,22 +121,27 @@ struct OptionRow {
     const char* help;
     bool (*take)(Options&, const std::string&);
     std::optional<Range> range = std::nullopt;
+    // The command whose help shows this row instead of the option's others.
+    std::optional<Command> only = std::nullopt;
 };
 
 constexpr Range port_range{1, 0}; // to the platform's highest port
 constexpr Range id_range{1, max_id};
 
-const std::string baud_help = speeds_text("、", " 或 ") + "；扫描时可为 all（默认）";
+const std::string baud_help = speeds_text("、", " 或 ");
+const std::string scan_baud_help = baud_help + "；all（默认）：依次扫描所有波特率";
 const std::string confirm_help = "更改后等待结束起，在新ID反复读回确认的最长毫秒数（默认" +
                                  std::to_string(default_confirm_ms) + "）";
 
 // clang-format off
 const OptionRow option_table[] = {
     {"--port", "P", "串口号或设备", take_port, port_range},
+    {"--baud", "B", scan_baud_help.c_str(), take_baud, std::nullopt, Command::scan},
     {"--baud", "B", baud_help.c_str(), take_baud},
     {"--id", "X", "要读的ID", [](Options& o, const std::string& v) { return parse_id(v, o.id); }, id_range},
     {"--from", "X", "设备现在的ID", [](Options& o, const std::string& v) { return parse_id(v, o.from); }, id_range},
-    {"--to", "Y", "设备的新ID；assign 时为依次使用的ID列表，如 20,21,30-39", take_to, id_range},
+    {"--to", "LIST", "依次使用的新ID，如 20-29 或 20,21,30-39", take_to, id_range, Command::assign},
+    {"--to", "Y", "设备的新ID", take_to, id_range},
     {"--ids", "A-B", "扫描的地址范围，或一个地址（默认1-247）", take_ids, id_range},
     {"--first", nullptr, "扫描到第一台设备即停止", [](Options& o, const std::string&) { return o.first = true; }},
     {"--identify", nullptr, "读取找到的每台设备的标识（厂商、产品、版本）", [](Options& o, const std::string&) { return o.identify = true; }},
@@ -141,20 +152,22 @@ const OptionRow option_table[] = {
     {"--echo", "E", "串口转换器是否回送发出的命令：auto（默认，由第一条命令得知）、on 或 off", take_echo},
     {"--force", nullptr, "不先检查原ID处是否只有一台设备、新ID是否空闲", [](Options& o, const std::string&) { return o.force = true; }},
     {"--no-verify", nullptr, "更改成功后不在新ID读回确认", [](Options& o, const std::string&) { return o.no_verify = true; }},
-    {"--keep-going", nullptr, "批量更改中某行失败、或编号时某台设备未确认后继续", [](Options& o, const std::string&) { return o.keep_going = true; }},
+    {"--keep-going", nullptr, "某行失败后继续执行后面的行", take_keep_going, std::nullopt, Command::batch},
+    {"--keep-going", nullptr, "某台设备未确认后继续编号下一台", take_keep_going},
     {"--json", nullptr, "每个结果输出一行JSON", [](Options& o, const std::string&) { return o.json = true; }},
     {"--verbose", nullptr, "在标准错误输出收发的每个字节及其时间", [](Options& o, const std::string&) { return o.verbose = true; }},
 };
 // clang-format on
 
 // A command: its synopsis, the options it takes, those it needs, what it
-// does with a plain word (nothing: none is taken), and what its help says
-// after its options (nothing: no more).
+// does with a plain word (nothing: none is taken), two examples, and what
+// its help says before them (nothing: no more).
 struct CommandRow {
     Command command;
     const char* synopsis;
     std::vector<std::string_view> takes, needs;
     const char* word;
+    std::array<const char*, 2> examples;
     const char* about = nullptr;
 };
 
@@ -165,33 +178,50 @@ const CommandRow command_table[] = {
      "read   --port P --baud B --id X [--timeout MS]",
      {"--port", "--baud", "--id", "--timeout"},
      {"--port", "--baud", "--id"},
-     nullptr},
+     nullptr,
+     {"read --port 3 --baud 9600 --id 17", "read --port 3 --baud 115200 --id 1 --timeout 300"}},
     {Command::change,
      "change --port P --baud B --from X --to Y [--force] [--no-verify] [--timeout MS] "
      "[--confirm-ms MS]",
      {"--port", "--baud", "--from", "--to", "--force", "--no-verify", "--timeout", "--confirm-ms"},
      {"--port", "--baud", "--from", "--to"},
-     nullptr},
+     nullptr,
+     {"change --port 3 --baud 9600 --from 17 --to 1",
+      "change --port 3 --baud 115200 --from 1 --to 20 --json"}},
     {Command::batch,
      "batch  --port P --baud B FILE [--keep-going] [--force] [--no-verify] [--timeout MS] "
      "[--confirm-ms MS]",
      {"--port", "--baud", "--keep-going", "--force", "--no-verify", "--timeout", "--confirm-ms"},
      {"--port", "--baud"},
-     "FILE"},
+     "FILE",
+     {"batch --port 3 --baud 9600 cabinet4.txt",
+      "batch --port 3 --baud 9600 cabinet4.txt --keep-going --json"}},
     {Command::scan,
      "scan   --port P [--baud B | --baud all] [--ids A-B] [--first] [--identify] [--timeout MS]",
      {"--port", "--baud", "--ids", "--first", "--identify", "--timeout"},
      {"--port"},
-     nullptr},
+     nullptr,
+     {"scan --port 3", "scan --port 3 --baud 9600 --ids 1-30 --identify"}},
     {Command::assign,
      "assign --port P --baud B --from X --to LIST [--keep-going] [--no-verify] [--timeout MS] "
      "[--confirm-ms MS]",
      {"--port", "--baud", "--from", "--to", "--keep-going", "--no-verify", "--timeout",
       "--confirm-ms"},
      {"--port", "--baud", "--from", "--to"},
-     nullptr},
-    {Command::ports, "ports [--json]", {"--json"}, {}, nullptr, help_ports},
+     nullptr,
+     {"assign --port 3 --baud 9600 --from 1 --to 20-29",
+      "assign --port 3 --baud 9600 --from 1 --to 20,21,30-39 --keep-going"}},
+    {Command::ports,
+     "ports [--json]",
+     {"--json"},
+     {},
+     nullptr,
+     {"ports", "ports --json"},
+     help_ports},
 };
+
+constexpr std::array<const char*, 2> general_examples = {
+    "scan --port 3", "change --port 3 --baud 9600 --from 17 --to 1"};
 
 const OptionRow* find_option(std::string_view name)
 {
@@ -228,13 +258,47 @@ std::string option_help(const OptionRow& row, int max_port)
     return head + "\n";
 }
 
+// The row of an option that a command's help shows: its own, else the
+// option's row for every command.
+bool shown_for(const OptionRow& option, Command command)
+{
+    if (option.only)
+        return *option.only == command;
+    return std::ranges::none_of(option_table, [&](const OptionRow& other) {
+        return other.only == command && std::string_view(other.name) == option.name;
+    });
+}
+
+std::string examples_help(const std::array<const char*, 2>& examples)
+{
+    return std::string("示例：\n  qrv-idctl ") + examples[0] + "\n  qrv-idctl " + examples[1] +
+           "\n";
+}
+
 std::string command_help(const CommandRow& row, int max_port, const char* stops)
 {
     std::string text = std::string("用法：qrv-idctl ") + row.synopsis + "\n选项：\n";
     for (const OptionRow& option : option_table)
-        if (takes(row, option.name))
+        if (takes(row, option.name) && shown_for(option, row.command))
             text += option_help(option, max_port);
-    return text + (row.about ? row.about : "") + text_exit_statuses(stops);
+    return text + (row.about ? row.about : "") + examples_help(row.examples) +
+           text_exit_statuses(stops) + (row.word ? text_words_help : "");
+}
+
+// The command in args, with the options given before it moved after it
+// ("--json scan --port 3"); args as they are when none is found.
+std::vector<std::string> command_first(const std::vector<std::string>& args)
+{
+    if (args.empty() || !args[0].starts_with('-'))
+        return args;
+    const auto command = std::ranges::find_if(
+        args, [](const std::string& arg) { return find_command(arg) != nullptr; });
+    if (command == args.end())
+        return args;
+    std::vector<std::string> moved{*command};
+    moved.insert(moved.end(), args.begin(), command);
+    moved.insert(moved.end(), command + 1, args.end());
+    return moved;
 }
 
 // Checks what the command needs once every argument is taken.
@@ -278,10 +342,12 @@ std::string usage_text(int max_port, const char* stops)
     std::string text = "用法：\n";
     for (const CommandRow& row : command_table)
         text += std::string("  qrv-idctl ") + row.synopsis + "\n";
-    text += "  qrv-idctl 命令 --help\n  qrv-idctl --version\n选项：\n";
+    text += "  qrv-idctl 命令 --help    该命令的选项和示例\n  qrv-idctl --version\n"
+            "每个命令都接受的选项：\n";
     for (const OptionRow& option : option_table)
-        text += option_help(option, max_port);
-    return text + text_exit_statuses(stops);
+        if (std::ranges::find(common, option.name) != common.end())
+            text += option_help(option, max_port);
+    return text + examples_help(general_examples) + text_exit_statuses(stops) + text_words_help;
 }
 
 std::optional<int> port_number(const std::string& port)
@@ -291,8 +357,9 @@ std::optional<int> port_number(const std::string& port)
                                                                          : std::nullopt;
 }
 
-Parsed parse_options(const std::vector<std::string>& args, int max_port, const char* stops)
+Parsed parse_options(const std::vector<std::string>& given, int max_port, const char* stops)
 {
+    const std::vector<std::string> args = command_first(given);
     if (args.empty())
         return UsageError{usage_no_command, std::nullopt};
     if (args[0] == "--help" || args[0] == "-h" || args[0] == "help")
@@ -300,6 +367,8 @@ Parsed parse_options(const std::vector<std::string>& args, int max_port, const c
     if (args[0] == "--version")
         return Help{std::string("qrv-idctl ") + QRV_VERSION + "\n"};
     const CommandRow* row = find_command(args[0]);
+    if (!row && args[0].starts_with('-'))
+        return UsageError{usage_no_command, std::nullopt};
     if (!row)
         return UsageError{usage_unknown_command(args[0]), std::nullopt};
     Options opt;
@@ -320,7 +389,10 @@ Parsed parse_options(const std::vector<std::string>& args, int max_port, const c
             opt.file = arg->name;
             continue;
         }
-        const OptionRow* option = word ? nullptr : find_option(arg->name);
+        if (word)
+            return UsageError{usage_extra(to_string(row->command), arg->name, row->word),
+                              row->command};
+        const OptionRow* option = find_option(arg->name);
         if (!option)
             return UsageError{usage_unknown_option(arg->name), row->command};
         if (!takes(*row, arg->name))

@@ -4,29 +4,35 @@ namespace qrv::cli {
 
 namespace {
 
-// The length of the UTF-8 character at text[i], 0 when the bytes there are none.
+// The length of the UTF-8 character at text[i], 0 when the bytes there are
+// none: no overlong form, no surrogate, nothing beyond U+10FFFF.
 std::size_t utf8_length(std::string_view text, std::size_t i)
 {
     const auto byte = [&](std::size_t k) { return static_cast<unsigned char>(text[k]); };
     const unsigned char lead = byte(i);
-    const std::size_t n = lead < 0x80         ? 1
-                          : (lead >> 5) == 6  ? 2
-                          : (lead >> 4) == 14 ? 3
-                          : (lead >> 3) == 30 ? 4
-                                              : 0;
-    if (n == 0 || i + n > text.size() || (n == 2 && lead < 0xC2))
+    const std::size_t n = lead < 0x80   ? 1
+                          : lead < 0xC2 ? 0
+                          : lead < 0xE0 ? 2
+                          : lead < 0xF0 ? 3
+                          : lead < 0xF5 ? 4
+                                        : 0;
+    if (n == 0 || i + n > text.size())
         return 0;
     for (std::size_t k = 1; k < n; ++k)
         if ((byte(i + k) & 0xC0) != 0x80)
             return 0;
-    return n;
+    // Where the lead alone does not rule out a bad form, the second byte does.
+    const unsigned char second = n > 1 ? byte(i + 1) : 0x80;
+    const bool bad = (lead == 0xE0 && second < 0xA0) || (lead == 0xED && second > 0x9F) ||
+                     (lead == 0xF0 && second < 0x90) || (lead == 0xF4 && second > 0x8F);
+    return bad ? 0 : n;
 }
 
 } // namespace
 
 std::string json_string(std::string_view text)
 {
-    static constexpr char hex[] = "0123456789abcdef";
+    static constexpr char hex[] = "0123456789ABCDEF";
     std::string out = "\"";
     for (std::size_t i = 0; i < text.size();) {
         const unsigned char c = static_cast<unsigned char>(text[i]);
@@ -35,7 +41,9 @@ std::string json_string(std::string_view text)
             out += {'\\', static_cast<char>(c)};
         else if (c == '\n')
             out += "\\n";
-        else if (c < 0x20 || n == 0)
+        else if (n == 0) // the text "\xC7": a JSON string holds no bytes, only characters
+            out += std::string("\\\\x") + hex[c >> 4] + hex[c & 15];
+        else if (c < 0x20)
             out += std::string("\\u00") + hex[c >> 4] + hex[c & 15];
         else
             out.append(text.substr(i, n));

@@ -64,7 +64,8 @@ struct Result {
 bool print(const Result& result, bool json, TextSink& out, TextSink& err);
 
 // A JSON string of text that should be UTF-8; a byte that is no part of a
-// UTF-8 character (a path's, say) is escaped as the character of its value.
+// UTF-8 character (a path's, say) is written as the text \xNN ("\\xC7" in
+// the JSON), never dropped.
 std::string json_string(std::string_view text);
 
 } // namespace qrv::cli

@@ -58,6 +58,8 @@ std::string text_identity(const IdentifyReply& identity)
     if (identity.kind == ReadReply::Kind::value)
         return join({"厂商 ", identity.identity.vendor, "，产品 ", identity.identity.product,
                      "，版本 ", identity.identity.revision});
+    if (identity.malformed)
+        return text_identify_malformed;
     if (identity.kind == ReadReply::Kind::exception)
         return join({"无标识：", exception_text(identity.code)});
     return join({"标识：", reply_text({identity.kind, 0, identity.code, identity.from})});
@@ -110,6 +112,23 @@ std::string text_speed_refused(std::int32_t baud)
     return join({"波特率 ", number(baud), " 设置失败，未扫描"});
 }
 
+const char* text_result_word(const std::string& result)
+{
+    static constexpr std::pair<std::string_view, const char*> words[] = {
+        {"confirmed", "已确认"},       {"moved", "已更改并确认"},
+        {"unverified", "未读回确认"},  {"unconfirmed", "未确认"},
+        {"already_done", "已完成"},    {"taken", "新ID已被占用"},
+        {"no_device", "原ID处无设备"}, {"several_devices", "原ID处不止一台"},
+        {"refused", "设备拒绝"},       {"mismatch", "应答不符"},
+        {"no_reply", "无应答"},        {"not_sent", "命令未能发送"},
+        {"port_lost", "串口已断开"},   {"not_run", text_not_run},
+    };
+    for (const auto& [word, text] : words)
+        if (word == result)
+            return text;
+    return result.c_str();
+}
+
 std::string text_id(int id)
 {
     return join({"ID ", number(id), "："});
@@ -130,7 +149,7 @@ std::string text_scan_progress(std::int32_t baud, int id, std::size_t devices,
                                std::size_t seconds_left)
 {
     char text[96];
-    std::snprintf(text, sizeof text, "波特率 %-6d 地址 %3d  已找到 %zu  剩余约 %zu s   ",
+    std::snprintf(text, sizeof text, "波特率 %-6d 地址 %3d  已找到 %zu  剩余约 %zu 秒   ",
                   static_cast<int>(baud), id, devices, seconds_left);
     return text;
 }
@@ -196,6 +215,15 @@ std::string usage_unknown_option(const std::string& option)
     return join({"未知选项：", option});
 }
 
+std::string usage_extra(const std::string& command, const std::string& extra, const char* word)
+{
+    if (word)
+        return join(
+            {"多余的参数：", extra, "（", command, " 只接受一个 ", word, "，请删去其余的）"});
+    return join(
+        {"多余的参数：", extra, "（值须紧跟在它的选项之后，如 --id 17；请删去或补上选项）"});
+}
+
 std::string usage_not_for(const std::string& command, const std::string& option)
 {
     return join({"命令 ", command, " 不接受选项 ", option});
@@ -222,7 +250,7 @@ std::string text_exit_statuses(const std::string& stops)
         {"退出码：0 完成并确认（扫描：找到设备）；1 设备未更改、拒绝更改或未确认（扫描：未找到）；"
          "2 用法或文件错误；3 串口无法打开、设置或已断开；4 新ID已被占用；5 日志文件无法写入；"
          "6 结果无法输出；130 ",
-         stops, "\nFILE 为 - 时从标准输入读取；-- 之后的参数都不是选项\n"});
+         stops, "\n"});
 }
 
 std::string usage_see(const std::string& help_command)

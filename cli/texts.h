@@ -28,6 +28,7 @@ inline constexpr char text_list_stopped[] = "已中断，未发送任何命令";
 
 // A scan.
 inline constexpr char text_scan_heading[] = "地址  波特率  寄存器10"; // CJK: two columns each
+inline constexpr char text_register_differs[] = "（与应答地址不同）";
 std::string text_unrecognised(const ReadReply& reply);
 std::string text_found(std::size_t devices);
 std::string text_speed_refused(std::int32_t baud);
@@ -36,6 +37,7 @@ inline constexpr char text_scan_line_failed[] = "串口已断开，扫描停止"
 
 // A device's identification, beside a scan's hit.
 std::string text_identity(const IdentifyReply& identity);
+inline constexpr char text_identify_malformed[] = "标识应答格式错误";
 
 // Numbering new devices as they are connected.
 std::string text_assign_waiting(int from, int next_id, std::size_t devices);
@@ -46,6 +48,15 @@ std::string text_device_number(std::size_t device); // "第 2 台："
 inline constexpr char text_remove_device[] = "请取下这台设备，再接下一台";
 inline constexpr char text_list_used_up[] = "新ID列表已用完，这台设备未更改";
 std::string text_assign_done(std::size_t numbered, std::size_t devices);
+
+// The table of a batch or of assign: its headings, and a result's word in
+// it (the JSON's word where it has none of its own).
+inline constexpr char text_table_line[] = "行";
+inline constexpr char text_table_device[] = "设备";
+inline constexpr char text_table_old[] = "原ID";
+inline constexpr char text_table_new[] = "新ID";
+inline constexpr char text_table_result[] = "结果";
+const char* text_result_word(const std::string& result);
 
 // Results and progress.
 std::string text_id(int id);            // "ID 17："
@@ -58,11 +69,7 @@ std::string text_scan_progress(std::int32_t baud, int id, std::size_t devices,
 std::string text_system_port(const SystemPort& port);
 std::string text_ports_found(std::size_t ports);
 inline constexpr char help_ports[] =
-    "列出本机的串口：每个串口给 --port 的设备名、窗口的串口号（1~24）及系统对它的描述\n"
-    "例：\n"
-    "  qrv-idctl ports                      插上转换器后，找出它是哪个串口\n"
-    "  qrv-idctl ports --json               每个串口输出一行JSON，键 port_device 为给 --port "
-    "的值\n";
+    "列出本机的串口：每个串口给 --port 的设备名、窗口的串口号（1~24）及系统对它的描述\n";
 
 // A batch list refused.
 inline constexpr char text_same_ids[] = "新ID与原ID相同";
@@ -81,10 +88,11 @@ inline constexpr char text_file_refused[] = "文件有误，未发送任何命�
 std::string text_more_errors(std::size_t more);
 
 // The help's last lines: the exit statuses, with what stops a run on the
-// platform, and how a batch list is given.
+// platform, and, where a command takes a file, how it is given.
 inline constexpr char text_stops_posix[] = "被 Ctrl-C、SIGTERM、SIGHUP 或 SIGQUIT 中断";
 inline constexpr char text_stops_windows[] = "被 Ctrl-C、Ctrl-Break 或关闭控制台窗口中断";
 std::string text_exit_statuses(const std::string& stops);
+inline constexpr char text_words_help[] = "FILE 为 - 时从标准输入读取；-- 之后的参数都不是选项\n";
 // A console that is the program's own (Windows: a double-click) closes with
 // it: it says where to run the program, and waits for a key.
 inline constexpr char text_run_from_a_prompt[] =
@@ -95,6 +103,8 @@ inline constexpr char text_press_a_key[] = "按任意键关闭此窗口";
 inline constexpr char usage_no_command[] = "缺少命令";
 std::string usage_unknown_command(const std::string& command);
 std::string usage_unknown_option(const std::string& option);
+// A plain word the command has no place for; word: the one it takes, if any.
+std::string usage_extra(const std::string& command, const std::string& extra, const char* word);
 std::string usage_not_for(const std::string& command, const std::string& option);
 std::string usage_bad_value(const std::string& option, const std::string& value);
 std::string usage_twice(const std::string& option);

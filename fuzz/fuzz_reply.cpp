@@ -48,7 +48,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         (identified &&
          (data[2] != data[1] || data[3] != qrv::fc_encapsulated_interface ||
           qrv::identify_reply_len({data + 2, size - 2}) != size - 2 ||
-          identify.identity.vendor.size() + identify.identity.product.size() > size))) {
+          identify.identity.vendor.size() + identify.identity.product.size() > 4 * size))) {
         std::fprintf(stderr, "entry not framed, a message for a success, or a reply misjudged\n");
         std::abort();
     }

@@ -99,7 +99,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         require(old_ids.insert(c.old_id).second && new_ids.insert(c.new_id).second,
                 "an ID changed twice, or taken twice");
     }
-    for (const int id : new_ids)
-        require(!old_ids.count(id) || !batch.errors.empty(), "a new ID that another line takes");
+    // A new ID may be one an earlier line's device has left, never a later line's.
+    for (const auto& c : batch.changes)
+        for (const auto& later : batch.changes)
+            require(later.old_id != c.new_id || later.line < c.line || !batch.errors.empty(),
+                    "a new ID that a later line takes");
     return 0;
 }

@@ -129,6 +129,24 @@ std::string outcome_text(const CheckedChange& result)
                                    : result_text(result.change) + "，" + result.readback;
 }
 
+// Nobody answered at the old ID: a device already at the new ID, found there
+// by the free check, is a change done before (a list run again after a
+// stop); else there is no device. said tells the outcome.
+template <typename Said>
+bool nobody_at_old(CheckedChange& result, Line& line, std::uint8_t old_id, std::uint8_t new_id,
+                   const ChangeChecks& checks, const Said& said)
+{
+    if (!checks.check_free || result.source->line_failed() || line.stopping())
+        return said(Outcome::no_device, *result.source, text_no_device(old_id));
+    const Presence p = presence_at(line, new_id, checks.read_timeout_ms, true);
+    result.before = p.reply;
+    if (p.reply.line_failed())
+        return said(Outcome::taken, p.reply, "");
+    if (p.at == AtAddress::one_device && confirms(p.reply, new_id))
+        return said(Outcome::already_done, p.reply, text_already_done);
+    return said(Outcome::no_device, p.reply, text_no_device(old_id));
+}
+
 // The reads before the change: one device at the old ID, if asked, and
 // nothing at the new one. False, the result said, when the change is not to
 // be sent.
@@ -161,7 +179,7 @@ bool checks_pass(CheckedChange& result, Line& line, std::uint8_t old_id, std::ui
             return p.at == AtAddress::several
                        ? said(Outcome::several, p.reply,
                               text_several_at(old_id, p.reply) + "，" + text_change_not_sent)
-                       : said(Outcome::no_device, p.reply, text_no_device(old_id));
+                       : nobody_at_old(result, line, old_id, new_id, checks, said);
         if (result.stopped)
             return false;
     }
@@ -207,6 +225,8 @@ const char* to_string(CheckedChange::Outcome outcome)
         return "taken";
     case Outcome::no_device:
         return "no_device";
+    case Outcome::already_done:
+        return "already_done";
     case Outcome::several:
         return "several_devices";
     case Outcome::refused:

@@ -33,20 +33,21 @@ Presence presence_at(Line& line, std::uint8_t id, int timeout_ms, bool late);
 
 struct CheckedChange {
     enum class Outcome {
-        confirmed,   // the device answers at its new ID with the new ID
-        moved,       // so it does, though its echo was missing, late, from the old address, or
-                     // an exception that says it is at work (05, 06)
-        unverified,  // the change succeeded; it was not read back
-        unconfirmed, // the change succeeded, but the device does not answer so at its new ID
-        taken,       // something answered at the new ID: nothing was sent to the old one
-        no_device,   // nothing answered at the old ID: nothing was sent
-        several,     // more than one device answered at the old ID: nothing was sent
-        refused,     // the device answered the change with an exception
-        mismatch,    // the window's mismatch verdict, and nothing at the new ID
-        no_reply,    // the window's no-reply verdict, and nothing at the new ID
-        not_sent,    // the request could not be written: nothing went out
-        port_lost,   // the request went out, but the port failed before it was confirmed
-        not_run,     // stopped before the change was sent
+        confirmed,    // the device answers at its new ID with the new ID
+        moved,        // so it does, though its echo was missing, late, from the old address, or
+                      // an exception that says it is at work (05, 06)
+        unverified,   // the change succeeded; it was not read back
+        unconfirmed,  // the change succeeded, but the device does not answer so at its new ID
+        taken,        // something answered at the new ID: nothing was sent to the old one
+        no_device,    // nothing answered at the old ID: nothing was sent
+        already_done, // nothing at the old ID, and the new ID answers with itself: nothing sent
+        several,      // more than one device answered at the old ID: nothing was sent
+        refused,      // the device answered the change with an exception
+        mismatch,     // the window's mismatch verdict, and nothing at the new ID
+        no_reply,     // the window's no-reply verdict, and nothing at the new ID
+        not_sent,     // the request could not be written: nothing went out
+        port_lost,    // the request went out, but the port failed before it was confirmed
+        not_run,      // stopped before the change was sent
     } outcome = Outcome::not_run;
     std::optional<ReadReply> source; // the read at the old ID before the change, if made
     std::optional<ReadReply> before; // the read at the new ID before the change, if made

@@ -102,12 +102,18 @@ namespace {
 // number of objects; then each object's id, length and bytes.
 constexpr std::size_t identify_head_len = 8;
 
-std::string printable(std::span<const std::uint8_t> bytes)
+// Printable ASCII as it is; any other byte, and the backslash that would make
+// it ambiguous, as the text \xNN: a vendor name in GBK is shown as sent,
+// never as the wrong characters.
+std::string as_sent(std::span<const std::uint8_t> bytes)
 {
-    std::string text(bytes.begin(), bytes.end());
-    for (char& c : text)
-        if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F)
-            c = '?';
+    static constexpr char hex[] = "0123456789ABCDEF";
+    std::string text;
+    for (const std::uint8_t b : bytes)
+        if (b >= 0x20 && b < 0x7F && b != '\\')
+            text += static_cast<char>(b);
+        else
+            text += {'\\', 'x', hex[b >> 4], hex[b & 15]};
     return text;
 }
 
@@ -125,7 +131,9 @@ std::size_t identify_reply_len(std::span<const std::uint8_t> head)
     return std::min(len + 2, max_frame_len);
 }
 
-IdentifyReply parse_identify_reply(std::span<const std::uint8_t> bytes, std::uint8_t id)
+namespace {
+
+IdentifyReply parse_identification(std::span<const std::uint8_t> bytes, std::uint8_t id)
 {
     const ReadReply frame = judge_frame(bytes, id, identify_reply_len(bytes));
     IdentifyReply reply{frame.kind, frame.code, frame.from, {}};
@@ -147,9 +155,25 @@ IdentifyReply parse_identify_reply(std::span<const std::uint8_t> bytes, std::uin
         if (at + 2 + bytes[at + 1] > bytes.size() - 2)
             return reply;
         if (bytes[at] < std::size(objects))
-            *objects[bytes[at]] = printable(bytes.subspan(at + 2, bytes[at + 1]));
+            *objects[bytes[at]] = as_sent(bytes.subspan(at + 2, bytes[at + 1]));
     }
     reply.kind = at + 2 == bytes.size() ? ReadReply::Kind::value : ReadReply::Kind::garbled;
+    return reply;
+}
+
+} // namespace
+
+IdentifyReply parse_identify_reply(std::span<const std::uint8_t> bytes, std::uint8_t id)
+{
+    IdentifyReply reply = parse_identification(bytes, id);
+    // A frame of the function from the device asked, whole by its CRC, that
+    // is no identification: the device's, malformed, not a damaged frame.
+    // (A whole identification with a byte after it passes the CRC too.)
+    const std::size_t len = identify_reply_len(bytes);
+    reply.malformed =
+        reply.kind != ReadReply::Kind::value && reply.kind != ReadReply::Kind::exception &&
+        bytes.size() > 2 && bytes[0] == id && bytes[1] == fc_encapsulated_interface &&
+        frame_crc_ok(bytes) && !(len < bytes.size() && frame_crc_ok(bytes.first(len)));
     return reply;
 }
 

@@ -70,8 +70,9 @@ struct ReadReply {
     bool line_failed() const { return kind == Kind::not_sent || kind == Kind::port_lost; }
 };
 
-// A device's identification: its basic objects as it gives them, a control
-// character as '?'. Empty where it gave none.
+// A device's identification: its basic objects as it gives them, printable
+// ASCII as text and every other byte (a backslash too) as the text \xNN.
+// Empty where it gave none.
 struct Identity {
     std::string vendor, product, revision;
 };
@@ -83,6 +84,9 @@ struct IdentifyReply {
     std::uint8_t code = 0; // an exception's code
     std::uint8_t from = 0; // the address of a reply from another
     Identity identity;
+    // A whole frame of the function from the device asked, its CRC right,
+    // that is no identification (kind garbled, truncated or bad_crc).
+    bool malformed = false;
 };
 
 // The read of the basic identification of the device at id.

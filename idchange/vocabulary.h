@@ -110,6 +110,8 @@ inline constexpr char text_echo_exception[] = "更改的应答为"; // then the 
 inline constexpr char text_change_not_sent[] = "未发送更改命令";
 std::string text_taken(int new_id, const ReadReply& before);
 std::string text_no_device(int old_id);
+// Nothing at the old ID, the device found at the new one: a change made before.
+inline constexpr char text_already_done[] = "已完成（设备已在新ID）";
 std::string text_several_at(int id, const ReadReply& reply);
 inline constexpr char text_stopped[] = "已中断，未发送更改命令";
 } // namespace qrv

@@ -21,6 +21,13 @@ TEST(BatchFile, OneErrorForEachBadLine)
         {"1 5\n2 5\n", 1, {"第2行：新ID 5 已在第1行使用"}},
         {"1 5\n1 6\n", 1, {"第2行：原ID 1 已在第1行更改"}},
         {"1 2\n2 3\n", 2, {"第1行：新ID 2 是第2行的原ID"}},
+        // As a Chinese keyboard types it, blanks about the comma, an order that works line by line.
+        {"１７，２７\n18 ,28\n19 , 29\n20、30\xE3\x80\x80＃ cabinet\n2 3\n1 2\n", 6, {}},
+        {"1 2\n2 3\nx\n4 5,\n", 2, {"第1行：新ID 2 是第2行的原ID", "第3行：应为“原ID 新ID”，ID为1~247的整数",
+                                    "第4行：应为“原ID 新ID”，ID为1~247的整数"}},
+        {std::string("\xFF\xFE" "1\0 \0" "2\0\r\0\n\0" "\x13\xFF\x0C\xFF" "4\0", 18), 2, {}}, // UTF-16 LE: 1 2, ３，4
+        {std::string("\xFE\xFF" "\0" "5\0,\0" "6", 8), 1, {}},
+        {std::string("\xFF\xFE" "1\0\x00\xDC", 6), 0, {"不是文本文件"}}, {"\xFF\xFE" "1", 0, {"不是文本文件"}},
         {"6 6\n7 8", 1, {"第1行：新ID与原ID相同"}},
         {"1 2\n3 x\n0 4\n", 1, {"第2行：应为“原ID 新ID”，ID为1~247的整数", "第3行：应为“原ID 新ID”，ID为1~247的整数"}},
         {std::string("1 2\n\0", 5), 0, {"不是文本文件"}},

@@ -73,7 +73,10 @@ TEST(CheckedChange, OutcomeFollowsTheLineAndTheReads)
         {{17}, {}, noise(devsim::with_crc({27, 3, 2, 0, 27}), 2), O::confirmed, K::none, K::value,
          "已在ID 1 读回确认"}, // another device's answer, to no request of this line
         // One device, and only one, at the old ID, or nothing is sent.
-        {{}, {}, as_is, O::no_device, {}, {}, ""},
+        {{}, {}, as_is, O::no_device, K::none, {}, ""},
+        // The device already at the new ID: a change made before, but only the free check says so.
+        {{1}, {}, as_is, O::already_done, K::value, {}, ""},
+        {{1}, {}, [](DeviceLine&, ChangeChecks& c) { c.check_free = false; }, O::no_device, {}, {}, ""},
         {{17, 17}, {}, as_is, O::several, {}, {}, ""},
         // Only the new ID read at the new ID confirms, not any value there.
         {{}, {}, [](DeviceLine& l, ChangeChecks&) {
@@ -127,7 +130,8 @@ TEST(CheckedChange, OutcomeFollowsTheLineAndTheReads)
         // Nothing goes to the old ID unless the change is sent; its record ends with what is said.
         const bool sent = std::ranges::count(line.serial.written, request_17_to_1) > 0;
         EXPECT_EQ(sent, row.outcome != O::taken && row.outcome != O::not_sent &&
-                            row.outcome != O::no_device && row.outcome != O::several);
+                            row.outcome != O::no_device && row.outcome != O::several &&
+                            row.outcome != O::already_done);
         EXPECT_EQ(c.line_status, row.outcome == O::not_sent ? sio_write_failed : sio_ok);
         EXPECT_EQ(sent && c.change.entry.ends_with(c.text + entry_close()), sent) << c.change.entry;
     }

@@ -87,7 +87,8 @@ TEST(Frame, ReadOfTheIdRegisterAndItsReply)
 }
 
 // The basic identification as devices answer it: by its own length however
-// many objects it announces, never a value from a malformed answer.
+// many objects it announces, never a value from a malformed answer, each
+// byte as the device sent it.
 TEST(Frame, IdentificationAndItsReply)
 {
     const auto request = qrv::build_identify_request(17);
@@ -95,26 +96,42 @@ TEST(Frame, IdentificationAndItsReply)
     using K = qrv::ReadReply::Kind;
     const std::string acme = "11 2B 0E 01 01 00 00 03 00 04 41 43 4D 45 01 07 51 52 56 2D 31 30 30 "
                              "02 03 31 2E 32 3B 89";
+    // The bytes, and "CRC" at the end for their CRC.
+    const auto bytes_of = [](const std::string& hex) {
+        if (!hex.ends_with("CRC"))
+            return qrv::test::from_hex(hex);
+        Bytes bytes = qrv::test::from_hex(hex.substr(0, hex.size() - 3) + "00 00");
+        qrv::put_frame_crc(bytes);
+        return bytes;
+    };
     const struct {
         std::string bytes;
         K kind;
         std::string identity; // vendor|product|revision
         int code;
+        bool malformed = false;
     } rows[] = {
         // clang-format off
         {acme, K::value, "ACME|QRV-100|1.2", 0}, {"11 AB 01 9F 35", K::exception, "||", 1},
-        {"11 2B 0E 01 01 00 00 01 00 02 0A 1B A1 D8", K::value, "??||", 0}, // control characters
-        {"11 2B 0E 01 01 00 00 02 00 04 41 43 4D 45 01 09 51 52 2E 41", K::truncated, "||", 0},
+        {"11 2B 0E 01 01 00 00 01 00 02 0A 1B A1 D8", K::value, "\\x0A\\x1B||", 0}, // control characters
+        // A vendor in GBK, a backslash, DEL: bytes, as they came.
+        {"11 2B 0E 01 01 00 00 02 00 04 B9 A4 5C 7F 02 02 41 7E CRC", K::value, "\\xB9\\xA4\\x5C\\x7F||A~", 0},
         {acme.substr(0, acme.size() - 3), K::truncated, "||", 0}, {acme + " 00", K::garbled, "||", 0},
-        {"11 2B 0D 01 01 00 00 00 26 E8", K::garbled, "||", 0}, {"05 2B 0E 01 01 00 00 00 26 24", K::other_address, "||", 0},
+        {"05 2B 0E 01 01 00 00 00 26 24", K::other_address, "||", 0},
+        // Whole by their CRC, but no identification: fewer or more objects than announced, another MEI type.
+        {"11 2B 0D 01 01 00 00 00 26 E8", K::garbled, "||", 0, true},
+        {"11 2B 0E 01 01 00 00 01 00 02 41 43 01 01 51 CRC", K::garbled, "||", 0, true},
+        {"11 2B 0E 01 01 00 00 02 00 02 41 43 CRC", K::truncated, "||", 0, true},
+        {"11 2B 0E 01 01 00 00 02 00 04 41 43 4D 45 01 09 51 52 2E 41", K::truncated, "||", 0, true},
         // clang-format on
     };
     for (const auto& row : rows) {
-        const Bytes bytes = qrv::test::from_hex(row.bytes);
+        const Bytes bytes = bytes_of(row.bytes);
         const qrv::IdentifyReply r = qrv::parse_identify_reply(bytes, 17);
         const auto& id = r.identity;
-        EXPECT_EQ(std::tuple(r.kind, id.vendor + "|" + id.product + "|" + id.revision, int(r.code)),
-                  std::tuple(row.kind, row.identity, row.code))
+        EXPECT_EQ(std::tuple(r.kind, id.vendor + "|" + id.product + "|" + id.revision, int(r.code),
+                             r.malformed),
+                  std::tuple(row.kind, row.identity, row.code, row.malformed))
             << row.bytes;
     }
     // Announced objects past the longest frame are never waited for.

@@ -7,11 +7,13 @@
 #include "ports_posix.h"
 #include "pty.h"
 #include "qt_serial.h"
+#include "report.h"
 #include "vocabulary.h"
 
 #include <filesystem>
 #include <gtest/gtest.h>
 #include <regex>
+#include <set>
 #include <sstream>
 #include <sys/stat.h>
 
@@ -151,6 +153,9 @@ TEST(Idctl, OutcomesExitStatusesAndRecords)
         {{17, 17}, {}, none, change, 4, "ID 17 → 1：ID 17 处不止一台设备应答（应答CRC错误），未发送更改命令\n", 0},
         // The device moved though its echo came from the old address: it is said so, and filed so.
         {{17}, {true, false}, none, change, 0, "ID 17 → 1：设备已更改ID，已在ID 1 读回确认（更改的应答来自原地址）\n", 1},
+        // A change made before (a list run again after a stop): nothing at the old ID, the device at the new.
+        {{1}, {}, none, change, 0, "ID 17 → 1：已完成（设备已在新ID）\n", 0},
+        {{1, 3}, {}, none, "batch --port 9 --baud 9600 LIST", 0, "ID 17 → 1：已完成（设备已在新ID）\nID 3 → 13：Modbus", 1},
         {{}, {}, none, change + "--force", 1, "ID 17 → 1：设置无响应，请重新设置，在ID 1 读回 2.5 秒：无应答，新ID未确认\n", 1},
         {{17}, {false, false, 3}, none, change, 1, "ID 17 → 1：设备拒绝更改：异常码 03（非法数据值）\n", 1},
         {{17}, {false, true}, none, change, 1, "ID 17 → 1：设备应答了更改，但在ID 1 读回 2.5 秒：无应答，新ID未确认\n", 1},
@@ -165,11 +170,11 @@ TEST(Idctl, OutcomesExitStatusesAndRecords)
          "ID 17 → 1：命令未能发送，请检查串口\n串口 COM9：refused\n", 1},
         {{17}, {}, gone_after(0), change, 3, "ID 17 → 1：串口已断开\n串口 COM9：gone\n", 0},
         {{17, 3}, {}, gone_after(3), "batch --port 9 --baud 9600 LIST --keep-going", 3,
-         "ID 17 → 1：设备应答了更改，但在ID 1 读回：串口已断开，新ID未确认\n串口 COM9：gone\n\nline  old     new     result\n"
-         "1     17      1       port_lost\n2     3       13      not_run\n", 1}, // during the read-back
+         "ID 17 → 1：设备应答了更改，但在ID 1 读回：串口已断开，新ID未确认\n串口 COM9：gone\n\n行    原ID    新ID    结果\n"
+         "1     17      1       串口已断开\n2     3       13      未执行\n已执行 1 行，共 2 行\n", 1}, // during the read-back
         {{17, 3}, {}, gone_after(4), "batch --port 9 --baud 9600 LIST --keep-going", 3,
-         "ID 17 → 1：Modbus 新ID 设置成功，已在ID 1 读回确认\nID 3 → 13：串口已断开\n串口 COM9：gone\n\nline  old     new     result\n"
-         "1     17      1       confirmed\n2     3       13      port_lost\n", 1},
+         "ID 17 → 1：Modbus 新ID 设置成功，已在ID 1 读回确认\nID 3 → 13：串口已断开\n串口 COM9：gone\n\n行    原ID    新ID    结果\n"
+         "1     17      1       已确认\n2     3       13      串口已断开\n已执行 2 行，共 2 行\n", 1},
         // A failure early in a batch is its exit, whatever came after; a port that will not open is a port error.
         {{3}, {}, none, "batch --port 9 --baud 9600 LIST --keep-going", 1, "ID 17 → 1：ID 17 处无设备应答", 1},
         {{17}, {}, [](Cli& c) { c.serial.open_status = sio_open_failed; }, "read --port 9 --baud 9600 --id 17", 3, "", 0},
@@ -180,10 +185,12 @@ TEST(Idctl, OutcomesExitStatusesAndRecords)
          "ID 17 → 1：Modbus 新ID 设置成功，已中断，未读回确认\n", 1},
         {{17, 3}, {}, [](Cli& c) { c.stop = [&c] { return !c.day_log().empty(); }; },
          "batch --port 9 --baud 9600 LIST", 130, "ID 17 → 1：Modbus 新ID 设置成功，已在ID 1 读回确认\n\n"
-         "line  old     new     result\n1     17      1       confirmed\n2     3       13      not_run\n", 1},
+         "行    原ID    新ID    结果\n1     17      1       已确认\n2     3       13      未执行\n已执行 1 行，共 2 行\n", 1},
         {{7, 7}, {}, none, "read --port 9 --baud 9600 --id 7", 1, "ID 7：应答CRC错误\n", 0},
         {{3, 3, 5}, {}, none, "scan --port 9 --baud 9600 --ids 1-9 --first", 0,
          "地址  波特率  寄存器10\n3     9600    有应答，但无法识别：应答CRC错误\n5     9600    寄存器10 = 5\n找到 1 台设备\n", 0},
+        {{}, {}, [](Cli& c) { c.serial.device = [](const Bytes& f) { return f[0] == 8 ? devsim::with_crc({8, 3, 2, 0, 3}) : Bytes{}; }; },
+         "scan --port 9 --baud 9600 --ids 7-8", 0, "地址  波特率  寄存器10\n8     9600    寄存器10 = 3（与应答地址不同）\n找到 1 台设备\n", 0},
         {{5}, {}, [](Cli& c) { c.serial.refused_bauds = {230400}; }, "scan --port 9 --baud 230400", 3,
          "波特率 230400 设置失败，未扫描\n地址  波特率  寄存器10\n找到 0 台设备\n", 0},
         {{5}, {}, [](Cli& c) { c.stop_at(600); }, "scan --port 9 --baud 9600", 130,
@@ -240,7 +247,7 @@ TEST(Idctl, OneJsonVocabulary)
               "\"value\":3,\"text\":\"ID 3：寄存器10 = 3\"}\n");
     EXPECT_EQ(cli("scan --port 9 --ids 3 --first --json").out,
               "{\"command\":\"scan\",\"result\":\"value\",\"exit\":0,\"baud\":9600,\"id\":3,"
-              "\"device\":true,\"value\":3,\"text\":\"寄存器10 = 3\"}\n"
+              "\"is_device\":true,\"value\":3,\"text\":\"寄存器10 = 3\"}\n"
               "{\"command\":\"scan\",\"result\":\"summary\",\"exit\":0,\"baud\":null,\"found\":1,"
               "\"done\":1,\"total\":6,\"interrupted\":false,\"text\":\"找到 1 台设备\"}\n");
     EXPECT_EQ(cli("scan --port 9 --id 3 --json").out,
@@ -266,10 +273,160 @@ TEST(Idctl, OneJsonVocabulary)
     EXPECT_EQ(cli("read --port 9 --baud 9600 --id 3").err,
               "qrv-idctl: 串口转换器回送发出的命令，已去掉回送再判断应答\n");
     cli.serial.write_status = sio_write_failed;
-    EXPECT_EQ(cli("read --port 9 --baud 9600 --id 3 --json").out,
-              "{\"command\":\"read\",\"result\":\"not_sent\",\"exit\":3,\"baud\":9600,\"id\":3,"
-              "\"device\":\"COM9\",\"reason\":\"refused\",\"text\":\"ID 3：命令未能发送\\n串口 "
-              "COM9：refused\"}\n");
+    EXPECT_EQ(
+        cli("read --port 9 --baud 9600 --id 3 --json").out,
+        "{\"command\":\"read\",\"result\":\"not_sent\",\"exit\":3,\"baud\":9600,\"id\":3,"
+        "\"port_device\":\"COM9\",\"reason\":\"refused\",\"text\":\"ID 3：命令未能发送\\n串口 "
+        "COM9：refused\"}\n");
+}
+
+// The keys of a JSON object in order, and any key one of its objects, or an
+// object within, holds twice.
+struct JsonKeys {
+    std::vector<std::string> keys;
+    std::vector<std::string> twice;
+};
+
+JsonKeys json_keys(const std::string& json)
+{
+    JsonKeys found;
+    std::vector<std::set<std::string>> open; // the keys of each object open at that point
+    for (std::size_t i = 0; i < json.size(); ++i) {
+        if (json[i] == '{' || json[i] == '[') {
+            open.emplace_back();
+        } else if (json[i] == '}' || json[i] == ']') {
+            open.pop_back();
+        } else if (json[i] == '"') {
+            const std::size_t start = ++i;
+            for (; json[i] != '"'; ++i)
+                i += json[i] == '\\';
+            if (json[i + 1] != ':')
+                continue;
+            const std::string key = json.substr(start, i - start);
+            if (!open.back().insert(key).second)
+                found.twice.push_back(key);
+            if (open.size() == 1)
+                found.keys.push_back(key);
+        }
+    }
+    return found;
+}
+
+// Every kind of object the tool prints, each key once, the port's device
+// under a key of its own.
+TEST(Idctl, EachJsonKeyOnce)
+{
+    using Setup = std::function<void(Cli&)>;
+    const Setup none = [](Cli&) {};
+    // The adapter pulled once the change went out: the read-back finds the port gone.
+    const Setup gone_after_change = [](Cli& c) {
+        c.serial.device = [&c, bus = c.serial.device](const Bytes& frame) {
+            c.serial.gone = std::ranges::any_of(
+                c.serial.written, [](const Bytes& f) { return f[1] == fc_write_single_register; });
+            return bus(frame);
+        };
+    };
+    const struct {
+        std::vector<std::uint8_t> ids;
+        Setup setup;
+        std::string args;
+        std::vector<std::string> objects; // each line's result and keys beyond the common five
+    } rows[] = {
+        // clang-format off
+        {{3}, none, "read --port 9 --baud 9600 --id 3", {"value id value"}},
+        {{3}, none, "scan --port 9 --baud 9600 --ids 3 --identify",
+         {"value id is_device value identity", "summary found done total interrupted"}},
+        {{17}, none, change, {"confirmed from to old_check check readback reply filed log"}},
+        {{17}, gone_after_change, change, {"port_lost from to old_check check filed log port_device reason"}},
+        {{3}, none, "batch --port 9 --baud 9600 LIST --keep-going",
+         {"no_device line from to old_check check", "confirmed line from to old_check check readback reply filed log",
+          "summary done total interrupted"}},
+        {{3}, none, "batch --port 9 --baud 9600 LIST",
+         {"no_device line from to old_check check", "not_run line from to",
+          "summary done total interrupted"}},
+        {{17}, [](Cli& c) { c.stop_at(3000); }, "assign --port 9 --baud 9600 --from 17 --to 20",
+         {"confirmed from to check readback reply filed log device_number", "summary done devices total interrupted"}},
+        {{17}, gone_after_change, "assign --port 9 --baud 9600 --from 17 --to 20",
+         {"port_lost from to check filed log port_device reason device_number",
+          "summary done devices total interrupted"}},
+        {{17, 20}, none, "assign --port 9 --baud 9600 --from 17 --to 20",
+         {"skipped to check", "list_used_up", "summary done devices total interrupted"}},
+        {{17}, [](Cli& c) { c.serial.open_status = sio_open_failed; }, "read --port 9 --baud 9600 --id 17",
+         {"port_error port_device reason"}},
+        {{5}, [](Cli& c) { c.serial.refused_bauds = {9600}; }, "scan --port 9 --baud 9600",
+         {"speed_refused", "summary found done total interrupted"}},
+        {{}, none, "read --port 9 --baud 9600", {"usage_error"}},
+        {{}, none, "batch --port 9 --baud 9600 nothing.txt", {"file_error"}},
+        {{}, [](Cli& c) { c.list_ports = [](const std::string&) {
+             return std::vector<cli::SystemPort>{{"/dev/ttyUSB0", 3, "ports/COM3", "CH340", "1a86:7523", "A1", "usb-A1"},
+                                                 {"/dev/ttyUSB1", 0, "ports/COM4", "", "", "", "", true}}; }; },
+         "ports", {"port port_device port_number link name usb_id serial by_id", "dead_link link target",
+                   "summary found"}},
+        // clang-format on
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.args);
+        Cli cli(row.ids);
+        row.setup(cli);
+        write_file(cli.dir.file("list.txt"), "17 1\n3 13\n");
+        std::string args = row.args + " --json";
+        if (const auto list = args.find("LIST"); list != std::string::npos)
+            args.replace(list, 4, cli.dir.file("list.txt"));
+        std::istringstream out(cli(args).out);
+        std::vector<std::string> objects;
+        for (std::string line; std::getline(out, line);) {
+            const JsonKeys found = json_keys(line);
+            EXPECT_EQ(found.twice, std::vector<std::string>()) << line;
+            ASSERT_GE(found.keys.size(), 5U) << line;
+            std::string said = line.substr(line.find("\"result\":\"") + 10);
+            said.resize(said.find('"'));
+            for (std::size_t k = 4; k + 1 < found.keys.size(); ++k)
+                said += " " + found.keys[k];
+            EXPECT_EQ(std::vector(found.keys.begin(), found.keys.begin() + 4),
+                      (std::vector<std::string>{"command", "result", "exit", "baud"}));
+            EXPECT_EQ(found.keys.back(), "text");
+            objects.push_back(said);
+        }
+        EXPECT_EQ(objects, row.objects);
+    }
+    // A folder whose name is not UTF-8 is written byte for byte, as text.
+    const std::pair<std::string, std::string> strings[] = {
+        {"\xB9\xA4\xBE\xDF/2026-12-06.txt", R"("\\xB9\\xA4\\xBE\\xDF/2026-12-06.txt")"},
+        {"工具 \"a\\b\"\n\x1B", R"("工具 \"a\\b\"\n\u001B")"},
+        {"\xC0\x80 \xED\xA0\x80 \xF4\x90\x80\x80 \xE5\xB7",
+         R"("\\xC0\\x80 \\xED\\xA0\\x80 \\xF4\\x90\\x80\\x80 \\xE5\\xB7")"},
+        {"\xF0\x9F\x94\x8C", "\"\xF0\x9F\x94\x8C\""},
+    };
+    for (const auto& [text, json] : strings)
+        EXPECT_EQ(cli::json_string(text), json) << text;
+}
+
+// A device's identification as it sent it, the same in text and in JSON; a
+// malformed one said for what it is.
+TEST(Idctl, IdentificationAsSent)
+{
+    const std::pair<std::string, std::string> rows[] = {
+        // clang-format off
+        {"05 2B 0E 01 01 00 00 02 00 04 B9 A4 5C 41 01 01 7F",
+         R"(寄存器10 = 5，厂商 \xB9\xA4\x5CA，产品 \x7F，版本 |{"result":"value","vendor":"\\xB9\\xA4\\x5CA","product":"\\x7F","revision":""})"},
+        {"05 2B 0E 01 01 00 00 01 00 02 41 43 01 01 51",
+         R"(寄存器10 = 5，标识应答格式错误|{"result":"identify_malformed"})"},
+        // clang-format on
+    };
+    for (const auto& [reply, said] : rows) {
+        Cli cli({5});
+        Bytes answer = from_hex(reply + " 00 00");
+        put_frame_crc(answer);
+        cli.serial.device = [answer, bus = cli.serial.device](const Bytes& frame) {
+            return frame[1] == fc_encapsulated_interface ? answer : bus(frame);
+        };
+        const std::string scan = "scan --port 9 --baud 9600 --ids 5 --identify";
+        std::string text = cli(scan).out, json = cli(scan + " --json").out;
+        text = text.substr(text.find("9600    ") + 8);
+        json = json.substr(json.find("\"identity\":") + 11);
+        EXPECT_EQ(text.substr(0, text.find('\n')) + "|" + json.substr(0, json.find("},") + 1),
+                  said);
+    }
 }
 
 // A stop ends every wait within a fifth of a second, however long the
@@ -285,7 +442,7 @@ TEST(Idctl, StopsAtOnce)
         {{}, "read --port 9 --baud 9600 --id 17 --timeout 60000", "ID 17：已中断，未等到应答\n"},
         {{}, "scan --port 9 --baud 9600 --timeout 60000", "扫描已中断，以下为已找到的\n"},
         {{17}, change + "--timeout 60000", "ID 17 → 1：已中断，未发送更改命令\n"},
-        {{}, "assign --port 9 --baud 9600 --from 17 --to 20 --timeout 60000", "\ndevice  old     new     result\n"},
+        {{}, "assign --port 9 --baud 9600 --from 17 --to 20 --timeout 60000", "\n设备  原ID    新ID    结果\n"},
         // clang-format on
     };
     for (const auto& row : rows) {
@@ -374,14 +531,14 @@ TEST(Idctl, AgainstTheVirtualDevice)
         // clang-format off
         // Answers 300 ms late are never taken for the next request's; the list from standard input.
         {{"--late", "300", "--id", "1", "--id", "2", "--id", "3"}, "batch --port 9 --baud 115200 - <list.txt", "", 0,
-         "line  old     new     result\n1     1       11      confirmed\n2     2       12      confirmed\n"
-         "3     3       13      confirmed\n", "Modbus 新ID 设置成功，已在ID 13 读回确认"},
+         "行    原ID    新ID    结果\n1     1       11      已确认\n2     2       12      已确认\n"
+         "3     3       13      已确认\n已执行 3 行，共 3 行\n", "Modbus 新ID 设置成功，已在ID 13 读回确认"},
         // Stops: Ctrl-C while the second change waits, the table still comes; SIGQUIT in
         // the wait; SIGTERM in the read-back of a device that restarts; Ctrl-C while the
         // list is awaited on standard input; SIGHUP in a scan.
         {{"--id", "1", "--id", "2", "--id", "3"}, batch, "INT RX 2 6 0 A 0 C", 130,
-         "line  old     new     result\n1     1       11      confirmed\n2     2       12      unverified\n"
-         "3     3       13      not_run\n", "Modbus 新ID 设置成功，已中断，未读回确认"},
+         "行    原ID    新ID    结果\n1     1       11      已确认\n2     2       12      未读回确认\n"
+         "3     3       13      未执行\n已执行 2 行，共 3 行\n", "Modbus 新ID 设置成功，已中断，未读回确认"},
         {{"--id", "40"}, "change --port 9 --baud 115200 --from 40 --to 41", "QUIT RX 28 6 0 A 0 29", 130,
          "ID 40 → 41：Modbus 新ID 设置成功，已中断，未读回确认\n", "Modbus 新ID 设置成功，已中断，未读回确认"},
         {{"--restart", "1300"}, change, "TERM restarting", 130,
@@ -401,8 +558,8 @@ TEST(Idctl, AgainstTheVirtualDevice)
          "设备已更改ID，已在ID 1 读回确认（更改的应答晚于等待时间）"},
         // The adapter pulled: the batch stops there, with no record of the line it cut.
         {{"--id", "1", "--id", "2", "--id", "3"}, batch + " --keep-going --timeout 2000", "KILL RX C 3 0 A", 3,
-         "ID 2 → 12：串口已断开\n串口 ports/COM9 → /dev/pts/N：No such file or directory\n\nline  old     new     result\n"
-         "1     1       11      confirmed\n2     2       12      port_lost\n3     3       13      not_run\n",
+         "ID 2 → 12：串口已断开\n串口 ports/COM9 → /dev/pts/N：No such file or directory\n\n行    原ID    新ID    结果\n"
+         "1     1       11      已确认\n2     2       12      串口已断开\n3     3       13      未执行\n已执行 2 行，共 3 行\n",
          "Modbus 新ID 设置成功，已在ID 11 读回确认"},
         {{"--id", "1", "--id", "2"}, "scan --port 9 --baud 9600 --ids 1-5 --timeout 2000", "KILL RX 3 3 0 A", 3,
          "串口已断开，扫描停止\n串口 ports/COM9 → /dev/pts/N：No such file or directory\n地址  波特率  寄存器10\n"
@@ -410,11 +567,11 @@ TEST(Idctl, AgainstTheVirtualDevice)
         // New devices numbered as they are plugged in, 21 taken; two at once refused until Ctrl-C.
         {{"--id", "21", "--id", "17", "--id", "17", "--appear", "1500", "--id", "17", "--appear", "3000"},
          "assign --port 9 --baud 115200 --from 17 --to 20-23", "", 0,
-         "第 3 台：ID 17 → 23：Modbus 新ID 设置成功，已在ID 23 读回确认\n\ndevice  old     new     result\n"
-         "1       17      20      confirmed\n2       17      22      confirmed\n3       17      23      confirmed\n"
+         "第 3 台：ID 17 → 23：Modbus 新ID 设置成功，已在ID 23 读回确认\n\n设备  原ID    新ID    结果\n"
+         "1     17      20      已确认\n2     17      22      已确认\n3     17      23      已确认\n"
          "已编号 3 台，共接入 3 台\n", "Modbus 新ID 设置成功，已在ID 23 读回确认"},
         {{"--id", "17", "--id", "17"}, "assign --port 9 --baud 115200 --from 17 --to 20-23", "INT collision", 130,
-         "ID 17 处不止一台设备应答（应答CRC错误），请一次只接一台，未发送更改命令\n\ndevice  old     new     result\n"
+         "ID 17 处不止一台设备应答（应答CRC错误），请一次只接一台，未发送更改命令\n\n设备  原ID    新ID    结果\n"
          "已编号 0 台，共接入 0 台\n", ""},
         {{"--id", "5", "--identity", "ACME,QRV-100,1.2", "--id", "7"}, "scan --port 9 --baud 115200 --ids 4-7 --identify",
          "", 0, "5     115200  寄存器10 = 5，厂商 ACME，产品 QRV-100，版本 1.2\n"

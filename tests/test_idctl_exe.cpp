@@ -160,14 +160,14 @@ TEST(IdctlExe, AgainstTheVirtualDevice)
         {{"--id", "17"}, "batch --port 9 --baud 115200 清单.txt", "", Out::file, 2, "清单.txt：文件不存在\n文件有误，未发送任何命令\n", ""},
         // The adapter pulled in a batch: the rest is not run.
         {{"--id", "1", "--id", "2", "--id", "3"}, "batch --port 9 --baud 115200 list.txt --timeout 2000",
-         "KILL RX C 3 0 A", Out::file, 3, "\nline  old     new     result\n1     1       11      confirmed\n"
-         "2     2       12      port_lost\n3     3       13      not_run\n", "已在ID 11 读回确认"},
+         "KILL RX C 3 0 A", Out::file, 3, "\n行    原ID    新ID    结果\n1     1       11      已确认\n"
+         "2     2       12      串口已断开\n3     3       13      未执行\n已执行 2 行，共 3 行\n", "已在ID 11 读回确认"},
         // A box of new devices numbered as they are plugged in; two at once refused until Ctrl-C.
         {{"--id", "21", "--id", "17", "--id", "17", "--appear", "1500"}, "assign --port 9 --baud 115200 --from 17 --to 20-22",
-         "", Out::file, 0, "\ndevice  old     new     result\n1       17      20      confirmed\n"
-         "2       17      22      confirmed\n已编号 2 台，共接入 2 台\n", "已在ID 22 读回确认"},
+         "", Out::file, 0, "\n设备  原ID    新ID    结果\n1     17      20      已确认\n"
+         "2     17      22      已确认\n已编号 2 台，共接入 2 台\n", "已在ID 22 读回确认"},
         {{"--id", "17", "--id", "17"}, "assign --port 9 --baud 115200 --from 17 --to 20-22", "INT collision", Out::file, 130,
-         "请一次只接一台，未发送更改命令\n\ndevice  old     new     result\n已编号 0 台，共接入 0 台\n", ""},
+         "请一次只接一台，未发送更改命令\n\n设备  原ID    新ID    结果\n已编号 0 台，共接入 0 台\n", ""},
         // Double-clicked: its help, naming Windows' own ways to stop it, until a key is pressed.
         {{"--id", "17"}, "", "", Out::double_click, 0, std::string("130 被 Ctrl-C、Ctrl-Break 或关闭控制台窗口中断\n"
          "FILE 为 - 时从标准输入读取；-- 之后的参数都不是选项\n按任意键关闭此窗口\n"), ""},

@@ -34,7 +34,10 @@ TEST(Options, RefusedWithTheReason)
         {"batch --port 9 --baud 9600", "batch 需要 FILE"}, {"flash", "未知命令：flash"}, {"", "缺少命令"},
         {change + "--to 1 --to 2", "选项 --to 重复"}, {"read --port 9 --baud 9600", "read 需要 --id"},
         {"read --port -1 --baud 9600 --id 1", "选项 --port 的值无效：-1"},
-        {"batch --port 9 --baud 9600 -- list.txt --keep-going", "未知选项：--keep-going"},
+        {"batch --port 9 --baud 9600 -- list.txt --keep-going", "多余的参数：--keep-going（batch 只接受一个 FILE，请删去其余的）"},
+        {"batch --port 9 --baud 9600 a.txt b.txt", "多余的参数：b.txt（batch 只接受一个 FILE，请删去其余的）"},
+        {"read --port 9 --baud 9600 --id 1 17", "多余的参数：17（值须紧跟在它的选项之后，如 --id 17；请删去或补上选项）"},
+        {"--json", "缺少命令"}, {"--json flash", "缺少命令"},
         {change + "--to 1 --echo maybe", "选项 --echo 的值无效：maybe"}, {change + "--to 20,21", "选项 --to 的值无效：20,21"},
         {"assign --port 9 --baud 9600 --from 17 --to 20,20-21", "选项 --to 的值无效：20,20-21"},
         {"assign --port 9 --baud 9600 --from 17 --to 20,", "选项 --to 的值无效：20,"},
@@ -54,7 +57,31 @@ TEST(Options, HelpOfACommandAndOfAll)
 {
     const auto help = [](const std::string& line) { return std::get<Help>(parse(line)).text; };
     EXPECT_TRUE(help("read --help").starts_with("用法：qrv-idctl read   --port P --baud B --id X"));
-    EXPECT_EQ(help("read --help").find("--confirm-ms"), std::string::npos);
+    // Each command's help: its own options only, each as it means there, and two examples.
+    const struct {
+        std::string line;
+        std::vector<std::string> has, has_not;
+    } helps[] = {
+        // clang-format off
+        {"read --help", {"\n示例：\n  qrv-idctl read --port 3 --baud 9600 --id 17\n  qrv-idctl read "}, {"--confirm-ms", "all", "FILE"}},
+        {"change --help", {"  --to Y           设备的新ID（1~247）\n", "示例：\n  qrv-idctl change "}, {"LIST", "assign"}},
+        {"assign --help", {"  --to LIST        依次使用的新ID", "--keep-going     某台设备未确认后继续编号下一台"}, {"--to Y", "--force"}},
+        {"batch --help", {"--keep-going     某行失败后继续执行后面的行", "FILE 为 - 时从标准输入读取"}, {"编号"}},
+        {"scan --help", {"all（默认）：依次扫描所有波特率", "qrv-idctl scan --port 3\n"}, {"--from"}},
+        {"--help", {"qrv-idctl 命令 --help", "示例：\n  qrv-idctl scan --port 3\n"}, {"设备现在的ID"}},
+        // clang-format on
+    };
+    for (const auto& row : helps) {
+        const std::string text = help(row.line);
+        for (const std::string& has : row.has)
+            EXPECT_NE(text.find(has), std::string::npos) << row.line << ": " << has;
+        for (const std::string& has_not : row.has_not)
+            EXPECT_EQ(text.find(has_not), std::string::npos) << row.line << ": " << has_not;
+    }
+    // Options before the command are taken as after it.
+    const Options before = std::get<Options>(parse("--json --port 9 scan --ids 3"));
+    EXPECT_EQ(std::tuple(before.command, before.json, before.port, int(before.first_id)),
+              std::tuple(Command::scan, true, std::string("9"), 3));
     EXPECT_NE(help("--help").find("qrv-idctl scan"), std::string::npos);
     EXPECT_NE(help("change --help")
                   .find("--confirm-ms MS  "
@@ -66,7 +93,8 @@ TEST(Options, HelpOfACommandAndOfAll)
     EXPECT_TRUE(help("ports --help")
                     .starts_with("用法：qrv-idctl ports [--json]\n选项：\n  --json           "
                                  "每个结果输出一行JSON\n列出本机的串口"));
-    EXPECT_NE(help("ports --help").find("\n  qrv-idctl ports --json "), std::string::npos);
+    EXPECT_NE(help("ports --help").find("\n示例：\n  qrv-idctl ports\n  qrv-idctl ports --json\n"),
+              std::string::npos);
     // What stops a run, as each platform has it.
     EXPECT_NE(help("--help").find("130 被 Ctrl-C、SIGTERM、SIGHUP 或 SIGQUIT 中断\n"),
               std::string::npos);
