@@ -3,6 +3,7 @@
 #include "idctl.h"
 #include "interrupt.h"
 #include "program_folder.h"
+#include "tool_folder.h"
 #include "win32_clock.h"
 #include "win32_serial.h"
 #include "windows_text.h"
@@ -107,7 +108,8 @@ int main()
         out->write(std::string(qrv::cli::text_run_from_a_prompt) + "\n");
         args = {"--help"};
     }
-    const int status = qrv::cli::run(args, qrv::program_folder(), platform, *out, *err);
+    const int status =
+        qrv::cli::run(args, qrv::tool_folder(qrv::program_folder()), platform, *out, *err);
     qrv::cli::command_ended();
     if (double_clicked) {
         out->write(std::string(qrv::cli::text_press_a_key) + "\n");

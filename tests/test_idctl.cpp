@@ -319,6 +319,18 @@ TEST(Idctl, RefusalsSendNothing)
     }
 }
 
+// The general help ends with the folder the files go to; a command's help
+// does not repeat it.
+TEST(Idctl, HelpNamesTheToolFolder)
+{
+    Cli cli({17});
+    const Ran general = cli("--help");
+    EXPECT_TRUE(general.out.ends_with("工具文件夹（日志、parameter.txt、ports/）：" +
+                                      cli.dir.path() + "\n"))
+        << general.out;
+    EXPECT_EQ(cli("read --help").out.find("工具文件夹"), std::string::npos);
+}
+
 // The program itself, against the virtual device, in a folder of its own
 // whose name is not UTF-8 (a Chinese name from a Windows zip).
 struct Tool {
