@@ -12,6 +12,10 @@
 #                         packs dist/qrv-idtool-windows-x64.zip and starts its
 #                         window in a fresh Wine prefix (picture in
 #                         build-win-release/)
+#   ./test.sh --package   makes the Debian packages dist/qrv-idtool_VERSION_amd64.deb
+#                         and dist/qrv-idtool-devsim_VERSION_amd64.deb from a
+#                         release build in build-package/, checks them with
+#                         lintian
 set -euo pipefail
 cd "$(dirname "$0")"
 . scripts/ensure_packages.sh
@@ -20,8 +24,8 @@ mode=${1:-}
 case "$mode" in
 "") dir=build; flags=() ;;
 --sanitize) dir=build-asan; flags=(-DQRV_SANITIZE=ON) ;;
---fuzz | --windows) ;;
-*) echo "usage: $0 [--sanitize | --fuzz | --windows]" >&2; exit 2 ;;
+--fuzz | --windows | --package) ;;
+*) echo "usage: $0 [--sanitize | --fuzz | --windows | --package]" >&2; exit 2 ;;
 esac
 
 if [ "$mode" = --fuzz ]; then
@@ -107,6 +111,17 @@ if [ "$mode" = --windows ]; then
     done
     echo "== qrv-idset.exe from the zip, in a fresh Wine prefix"
     scripts/windows_smoke.sh dist/qrv-idtool-windows-x64.zip build-devsim/bin/qrv-devsim build-win-release
+    exit 0
+fi
+
+if [ "$mode" = --package ]; then
+    ensure_packages "${build_packages[@]}" "${package_packages[@]}"
+    cmake -S . -B build-package -DCMAKE_BUILD_TYPE=Release -DQRV_TESTS=OFF -DQRV_PACKAGE=ON >/dev/null
+    cmake --build build-package -j"$(nproc)"
+    rm -f dist/qrv-idtool_*.deb dist/qrv-idtool-devsim_*.deb
+    (cd build-package && cpack)
+    echo "== lintian"
+    lintian --fail-on error dist/qrv-idtool_*_amd64.deb dist/qrv-idtool-devsim_*_amd64.deb
     exit 0
 fi
 
