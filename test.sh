@@ -15,7 +15,8 @@
 #   ./test.sh --package   makes the Debian packages dist/qrv-idtool_VERSION_amd64.deb
 #                         and dist/qrv-idtool-devsim_VERSION_amd64.deb from a
 #                         release build in build-package/, checks them with
-#                         lintian
+#                         lintian, and installs and uses them in a fresh Debian
+#                         12 root (scripts/debian_install_test.sh; as root)
 set -euo pipefail
 cd "$(dirname "$0")"
 . scripts/ensure_packages.sh
@@ -122,6 +123,7 @@ if [ "$mode" = --package ]; then
     (cd build-package && cpack)
     echo "== lintian"
     lintian --fail-on error dist/qrv-idtool_*_amd64.deb dist/qrv-idtool-devsim_*_amd64.deb
+    scripts/debian_install_test.sh
     exit 0
 fi
 

@@ -1,5 +1,6 @@
 #include "form1.h"
 #include "program_folder.h"
+#include "scripted_presses.h"
 #include "stop_signals.h"
 #include "tool_folder.h"
 
@@ -11,5 +12,6 @@ int main(int argc, char* argv[])
     Form1 window(qrv::tool_folder(qrv::program_folder()));
     quit_on_stop_signals([&window] { window.end_session(); });
     window.show();
+    press_from_environment(window);
     return app.exec();
 }
