@@ -14,7 +14,7 @@ cd "$(dirname "$0")/.."
 
 cache=${QRV_CACHE:-$HOME/.cache/qrv-idtool}
 base=$cache/bookworm-minbase.tar
-mkdir -p "$cache/archives/partial"
+mkdir -p "$cache/archives"
 idtool=$(ls dist/qrv-idtool_*_amd64.deb)
 devsim=$(ls dist/qrv-idtool-devsim_*_amd64.deb)
 version=$(dpkg-deb -f "$idtool" Version)
@@ -24,8 +24,8 @@ version=$(dpkg-deb -f "$idtool" Version)
 if [ -z "$(find "$base" -mtime -7 2>/dev/null)" ]; then
     echo "== a bare Debian 12 root, once (kept in $base)"
     mmdebstrap --quiet --format=tar --variant=minbase --include=passwd --skip=cleanup/apt/lists \
-        bookworm "$base.part"
-    mv "$base.part" "$base"
+        bookworm "$base.$$.part"
+    mv "$base.$$.part" "$base"
 fi
 
 mkdir -p build-package
@@ -34,34 +34,45 @@ mounts=()
 cleanup() {
     local m
     # A process the test left running keeps the mounts busy: end those it started.
-    [ -n "${device:-}" ] && kill "$device" 2>/dev/null && wait "$device" 2>/dev/null
+    if [ -n "${device:-}" ]; then kill "$device" 2>/dev/null; wait "$device" 2>/dev/null || true; fi
     for ((m = ${#mounts[@]} - 1; m >= 0; m--)); do umount "${mounts[m]}" 2>/dev/null || umount -l "${mounts[m]}"; done
-    rm -rf --one-file-system "$root"
+    rmdir "$root"
 }
 trap cleanup EXIT
+# In memory: unpacked and thrown away in moments, where a disk takes a minute.
+mount -t tmpfs -o mode=0755 tmpfs "$root" && mounts+=("$root")
 tar -C "$root" -xf "$base"
 mount -t proc proc "$root/proc" && mounts+=("$root/proc")
 # The root's own pseudo-terminals, whatever the host's /dev/pts allows.
 mount -t devpts -o newinstance,ptmxmode=0666,mode=0620 devpts "$root/dev/pts" && mounts+=("$root/dev/pts")
 rm -f "$root/dev/ptmx" && ln -s pts/ptmx "$root/dev/ptmx"
-mount --bind "$cache/archives" "$root/var/cache/apt/archives" && mounts+=("$root/var/cache/apt/archives")
+# The packages fetched before, copied in and the new ones back: apt locks
+# the folder it downloads into, and another run may be using the cache.
+cp -n "$cache"/archives/*.deb "$root/var/cache/apt/archives/" 2>/dev/null || true
 cp /etc/resolv.conf "$root/etc/resolv.conf" 2>/dev/null || true
 cp "$idtool" "$devsim" "$root/tmp/"
 
 in_root() { chroot "$root" env -i PATH=/usr/sbin:/usr/bin:/sbin:/bin LANG=C.UTF-8 "$@"; }
-as_user() { in_root runuser -u tech -- env HOME=/home/tech "$@"; }
+# chroot runs the command as the user itself, no process between: the
+# device's pid is the device's.
+as_user() { chroot --userspec="$user" "$root" env -i PATH=/usr/bin:/bin LANG=C.UTF-8 HOME=/home/tech "$@"; }
 fail() { echo "debian install test: $*" >&2; exit 1; }
 
 echo "== apt-get install ./$(basename "$idtool") ./$(basename "$devsim") in the fresh root"
 in_root dpkg -s libqt6core6 >/dev/null 2>&1 && fail "the bare root already has Qt"
 started=$SECONDS
-in_root apt-get -q update >/dev/null
-in_root env DEBIAN_FRONTEND=noninteractive apt-get -q -y --no-install-recommends install \
-    "/tmp/$(basename "$idtool")" "/tmp/$(basename "$devsim")" >"$root/../apt-$$.log" 2>&1 ||
-    { tail -n 30 "$root/../apt-$$.log"; fail "apt-get install failed"; }
-echo "installed with $(grep -c '^Setting up ' "$root/../apt-$$.log") packages in $((SECONDS - started)) s"
-rm -f "$root/../apt-$$.log"
+install_packages() {
+    in_root env DEBIAN_FRONTEND=noninteractive apt-get -q -y --no-install-recommends install \
+        "/tmp/$(basename "$idtool")" "/tmp/$(basename "$devsim")" >"$root/tmp/apt.log" 2>&1
+}
+# The base's package lists are at most a week old; when the mirror has moved
+# on from them since, they are fetched again.
+install_packages || { in_root apt-get -q update >/dev/null && install_packages; } ||
+    { tail -n 30 "$root/tmp/apt.log"; fail "apt-get install failed"; }
+echo "installed with $(grep -c '^Setting up ' "$root/tmp/apt.log") packages in $((SECONDS - started)) s"
+cp -n "$root"/var/cache/apt/archives/*.deb "$cache/archives/" 2>/dev/null || true
 in_root useradd -m -s /bin/bash tech
+user=$(in_root id -u tech):$(in_root id -g tech)
 programs_folder=$(ls -A "$root/usr/bin")
 
 echo "== qrv-idctl as the user tech"
@@ -76,7 +87,7 @@ python3 scripts/make_manual.py --check "$root/usr/share/man/man1/qrv-idset.1.gz"
     fail "the manual page of qrv-idset"
 for page in qrv-idctl qrv-devsim; do
     python3 scripts/make_manual.py --check "$root/usr/share/man/man1/$page.1.gz" README.md "$version" \
-        -- chroot "$root" runuser -u tech -- env HOME=/home/tech "$page" || fail "the manual page of $page"
+        -- chroot --userspec="$user" "$root" env HOME=/home/tech "$page" || fail "the manual page of $page"
 done
 
 # Two devices on port 9: ID 20 for qrv-idctl, ID 17 for the window.
@@ -98,7 +109,8 @@ log=$(ls "$root$folder"/????-??-??.txt)
 [ -f "$root$folder/parameter.txt" ] || fail "no parameter.txt in $folder"
 [ "$(ls -A "$root/usr/bin")" = "$programs_folder" ] ||
     fail "written beside the programs: $(diff <(echo "$programs_folder") <(ls -A "$root/usr/bin"))"
-kill "$device" && wait "$device" 2>/dev/null || true
+kill "$device"
+wait "$device" || true
 device=
 
 echo "== apt-get remove"

@@ -166,7 +166,7 @@ def main(argv):
                 installed.splitlines(True), text.splitlines(True), page, "from --help now"))
             print(f"{page} disagrees with {name}'s --help and the README", file=sys.stderr)
             return 1
-        print(f"{page}: as {name}'s --help and the README say")
+        print(f"{page}: as the help and the README say")
         return 0
     # gzip -9n: no name and no time, so that the same texts make the same bytes.
     buffer = io.BytesIO()
