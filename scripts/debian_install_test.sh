@@ -104,6 +104,11 @@ said=$(as_user env QT_QPA_PLATFORM=offscreen QRV_IDSET_PRESS=port,change timeout
 echo "$said"
 as_user qrv-idctl read --port 9 --baud 115200 --id 1 | grep -q "寄存器10 = 1" || fail "the window's change"
 
+# Root may write to /usr/bin, and still gets a folder of its own.
+in_root env HOME=/root qrv-idctl change --port "$(readlink "$root$folder/ports/COM9")" --baud 115200 \
+    --from 21 --to 22 >/dev/null || fail "qrv-idctl change as root"
+ls "$root"/root/.local/share/qrv-idtool/????-??-??.txt >/dev/null || fail "no day log in root's folder"
+
 log=$(ls "$root$folder"/????-??-??.txt)
 [ "$(grep -c "设置成功" "$log")" -ge 2 ] || fail "the day log lacks a change: $(cat "$log")"
 [ -f "$root$folder/parameter.txt" ] || fail "no parameter.txt in $folder"
