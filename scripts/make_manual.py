@@ -55,21 +55,25 @@ def inline_markdown(text):
 
 
 def help_roff(help_text):
-    out, literal = [], False
+    out, literal, paragraph = [], False, False
     for line in help_text.splitlines():
         line = FOLDER_LINE.sub(r"\1见 FILES", line)
         indented = line.startswith((" ", "\t"))
         if indented != literal:
             out.append(".nf" if indented else ".fi")
             literal = indented
+        text = not indented and line.strip() and not (
+            line.rstrip().endswith(("：", ":")) and len(line) < 40)
         if indented:
             out.append(roff_text(line))
         elif not line.strip():
             out.append(".PP")
-        elif line.rstrip().endswith(("：", ":")) and len(line) < 40:
+        elif not text:
             out.append(".SS " + roff_text(line.rstrip().rstrip("：:")))
         else:
-            out += [".PP", roff_text(line)]
+            # Lines of one paragraph are filled together.
+            out += [roff_text(line)] if paragraph else [".PP", roff_text(line)]
+        paragraph = bool(text)
     return out + ([".fi"] if literal else [])
 
 
