@@ -120,8 +120,12 @@ if [ "$mode" = --package ]; then
     # ccache, its paths taken relative to the tree, keeps the release build
     # quick in a fresh clone too (CI's).
     export CCACHE_DIR=${QRV_CACHE:-$HOME/.cache/qrv-idtool}/ccache CCACHE_BASEDIR=$PWD
+    # Hardened as Debian hardens its own packages (dpkg-buildflags' flags,
+    # without those naming the tree's path, which ccache would see).
     cmake -S . -B build-package -DCMAKE_BUILD_TYPE=Release -DQRV_TESTS=OFF -DQRV_PACKAGE=ON \
-        -DCMAKE_CXX_COMPILER_LAUNCHER=ccache >/dev/null
+        -DCMAKE_CXX_COMPILER_LAUNCHER=ccache \
+        -DCMAKE_CXX_FLAGS="-D_FORTIFY_SOURCE=2 -fstack-protector-strong -fstack-clash-protection -fcf-protection" \
+        -DCMAKE_EXE_LINKER_FLAGS="-Wl,-z,relro,-z,now" >/dev/null
     cmake --build build-package -j"$(nproc)"
     rm -f dist/qrv-idtool_*.deb dist/qrv-idtool-devsim_*.deb
     (cd build-package && cpack)
