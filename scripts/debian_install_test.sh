@@ -62,7 +62,8 @@ echo "== apt-get install ./$(basename "$idtool") ./$(basename "$devsim") in the 
 in_root dpkg -s libqt6core6 >/dev/null 2>&1 && fail "the bare root already has Qt"
 started=$SECONDS
 install_packages() {
-    in_root env DEBIAN_FRONTEND=noninteractive apt-get -q -y --no-install-recommends install \
+    in_root env DEBIAN_FRONTEND=noninteractive apt-get -q -y --no-install-recommends \
+        -o DPkg::Options::=--force-unsafe-io install \
         "/tmp/$(basename "$idtool")" "/tmp/$(basename "$devsim")" >"$root/tmp/apt.log" 2>&1
 }
 # The base's package lists are at most a week old; when the mirror has moved
