@@ -84,8 +84,7 @@ struct Tool {
     void press_a_key(const PROCESS_INFORMATION& program) const
     {
         for (int i = 0;
-             i < 1000 &&
-             read_file(dir.path() + "\\out.txt").find("按任意键") == std::string::npos;
+             i < 1000 && read_file(dir.path() + "\\out.txt").find("按任意键") == std::string::npos;
              ++i)
             Sleep(10);
         FreeConsole();
@@ -141,7 +140,8 @@ TEST(IdctlExe, AgainstTheVirtualDevice)
         std::string args, stop;
         Out out;
         DWORD status;
-        std::string said, filed; // said: how the output ends; filed: the entry's last line
+        // said: how the output ends (<folder>: the tool's); filed: the entry's last line
+        std::string said, filed;
     } rows[] = {
         // clang-format off
         {{"--id", "17"}, "read --port COM9 --baud 9600 --id 17", "", Out::console, 0, "ID 17：寄存器10 = 17\n", ""},
@@ -171,7 +171,8 @@ TEST(IdctlExe, AgainstTheVirtualDevice)
          "请一次只接一台，未发送更改命令\n\ndevice  old     new     result\n已编号 0 台，共接入 0 台\n", ""},
         // Double-clicked: its help, naming Windows' own ways to stop it, until a key is pressed.
         {{"--id", "17"}, "", "", Out::double_click, 0, std::string("130 被 Ctrl-C、Ctrl-Break 或关闭控制台窗口中断\n"
-         "FILE 为 - 时从标准输入读取；-- 之后的参数都不是选项\n按任意键关闭此窗口\n"), ""},
+         "FILE 为 - 时从标准输入读取；-- 之后的参数都不是选项\n工具文件夹（日志、parameter.txt、ports/）：<folder>\n"
+         "按任意键关闭此窗口\n"), ""},
         {{"--id", "5", "--identity", "ACME,QRV-100,1.2"}, "scan --port 9 --baud 115200 --ids 5 --identify", "", Out::file, 0,
          "5     115200  寄存器10 = 5，厂商 ACME，产品 QRV-100，版本 1.2\n找到 1 台设备\n", ""},
         // clang-format on
@@ -183,10 +184,12 @@ TEST(IdctlExe, AgainstTheVirtualDevice)
         Devsim device(9, row.devices);
         const Ran run = tool(row.args, device, row.stop, row.out);
         EXPECT_EQ(run.status, row.status) << run.out;
+        std::string said = row.said;
+        if (const auto at = said.find("<folder>"); at != std::string::npos)
+            said.replace(at, 8, tool.dir.path());
         // A redirected file on Windows takes CR LF line ends.
-        EXPECT_TRUE(run.out.ends_with(row.out == Out::console
-                                          ? row.said
-                                          : std::regex_replace(row.said, std::regex("\n"), "\r\n")))
+        EXPECT_TRUE(run.out.ends_with(
+            row.out == Out::console ? said : std::regex_replace(said, std::regex("\n"), "\r\n")))
             << run.out;
         const std::string log = tool.day_log();
         const std::string filed = as_in_day_log(log, row.filed + star_line);
