@@ -600,8 +600,10 @@ int run(const std::vector<std::string>& args, const std::string& tool_folder,
 {
     const Parsed parsed = parse_options(args, platform.max_port, platform.stops);
     if (const auto* help = std::get_if<Help>(&parsed))
-        return out.write(help->names_tool_folder ? help->text + text_tool_folder(tool_folder) + "\n"
-                                                 : help->text)
+        return out.write(help->names_tool_folder
+                             ? help->text + text_tool_folder(platform.folder_holds, tool_folder) +
+                                   "\n"
+                             : help->text)
                    ? exit_ok
                    : exit_output;
     if (const auto* usage = std::get_if<UsageError>(&parsed)) {

@@ -28,8 +28,10 @@ struct Platform {
     int max_port = port_count;
     // Reads a batch list from standard input as read_standard_input does.
     std::function<bool(std::string&, std::size_t, int&)> read_input = read_standard_input;
-    // What stops a run there, as the help says it.
+    // What stops a run there, and what the tool's folder holds, as the help
+    // says them.
     const char* stops = text_stops_posix;
+    const char* folder_holds = text_folder_holds_posix;
 };
 
 // Runs the command line args (without the program name); the day log goes

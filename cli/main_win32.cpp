@@ -97,7 +97,8 @@ int main()
                                       is_console(STD_ERROR_HANDLE),
                                       qrv::max_port_number,
                                       qrv::cli::read_standard_input,
-                                      qrv::cli::text_stops_windows};
+                                      qrv::cli::text_stops_windows,
+                                      qrv::cli::text_folder_holds_windows};
     const auto out = standard(STD_OUTPUT_HANDLE, stdout);
     const auto err = standard(STD_ERROR_HANDLE, stderr);
     std::vector<std::string> args = arguments();

@@ -205,9 +205,9 @@ std::string text_exit_statuses(const std::string& stops)
          stops, "\nFILE 为 - 时从标准输入读取；-- 之后的参数都不是选项\n"});
 }
 
-std::string text_tool_folder(const std::string& folder)
+std::string text_tool_folder(const std::string& holds, const std::string& folder)
 {
-    return join({"工具文件夹（日志、parameter.txt、ports/）：", folder});
+    return join({"工具文件夹（", holds, "）：", folder});
 }
 
 std::string usage_see(const std::string& help_command)

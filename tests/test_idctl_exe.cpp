@@ -171,7 +171,7 @@ TEST(IdctlExe, AgainstTheVirtualDevice)
          "请一次只接一台，未发送更改命令\n\ndevice  old     new     result\n已编号 0 台，共接入 0 台\n", ""},
         // Double-clicked: its help, naming Windows' own ways to stop it, until a key is pressed.
         {{"--id", "17"}, "", "", Out::double_click, 0, std::string("130 被 Ctrl-C、Ctrl-Break 或关闭控制台窗口中断\n"
-         "FILE 为 - 时从标准输入读取；-- 之后的参数都不是选项\n工具文件夹（日志、parameter.txt、ports/）：<folder>\n"
+         "FILE 为 - 时从标准输入读取；-- 之后的参数都不是选项\n工具文件夹（日志、parameter.txt）：<folder>\n"
          "按任意键关闭此窗口\n"), ""},
         {{"--id", "5", "--identity", "ACME,QRV-100,1.2"}, "scan --port 9 --baud 115200 --ids 5 --identify", "", Out::file, 0,
          "5     115200  寄存器10 = 5，厂商 ACME，产品 QRV-100，版本 1.2\n找到 1 台设备\n", ""},
