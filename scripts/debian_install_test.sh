@@ -92,7 +92,10 @@ for page in qrv-idctl qrv-devsim; do
 done
 
 # Two devices on port 9: ID 20 for qrv-idctl, ID 17 for the window.
-as_user qrv-devsim --id 17 --id 20 --link "$folder/ports/COM9" >/dev/null 2>&1 &
+# Started as a plain command, not through as_user: a function run in the
+# background is a subshell, and $! would be the subshell's pid.
+chroot --userspec="$user" "$root" env -i HOME=/home/tech qrv-devsim --id 17 --id 20 \
+    --link "$folder/ports/COM9" >/dev/null 2>&1 &
 device=$!
 for _ in $(seq 100); do [ -L "$root$folder/ports/COM9" ] && break; sleep 0.1; done
 [ -L "$root$folder/ports/COM9" ] || fail "qrv-devsim made no link at $folder/ports/COM9"
@@ -118,6 +121,8 @@ log=$(ls "$root$folder"/????-??-??.txt)
 kill "$device"
 wait "$device" || true
 device=
+# The device is gone with its pid, and its link with it.
+[ ! -L "$root$folder/ports/COM9" ] || fail "qrv-devsim outlived its pid"
 
 echo "== apt-get remove"
 in_root apt-get -q -y remove qrv-idtool qrv-idtool-devsim >/dev/null
