@@ -604,8 +604,10 @@ int list_ports(const Options& opt, const std::string& folder, const Platform& pl
         written = print(r, opt.json, out, err) && written;
     }
     Result summary{"ports", "summary", exit_ok, std::nullopt};
-    summary.fields.add("found", found);
-    summary.text = text_ports_found(static_cast<std::size_t>(found));
+    summary.fields.add("found", found).add("tool_folder", folder);
+    // Where the ports/ links above are read, and the day log kept.
+    summary.text = text_ports_found(static_cast<std::size_t>(found)) + "\n" +
+                   text_tool_folder(platform.folder_holds, folder);
     written = print(summary, opt.json, out, err) && written;
     return written ? exit_ok : exit_output;
 }
@@ -649,7 +651,12 @@ int run(const std::vector<std::string>& args, const std::string& tool_folder,
 {
     const Parsed parsed = parse_options(args, platform.max_port, platform.stops);
     if (const auto* help = std::get_if<Help>(&parsed))
-        return out.write(help->text) ? exit_ok : exit_output;
+        return out.write(help->names_tool_folder
+                             ? help->text + text_tool_folder(platform.folder_holds, tool_folder) +
+                                   "\n"
+                             : help->text)
+                   ? exit_ok
+                   : exit_output;
     if (const auto* usage = std::get_if<UsageError>(&parsed)) {
         const bool json = std::ranges::find(args, "--json") != args.end();
         const std::string hint =

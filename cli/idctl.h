@@ -29,8 +29,10 @@ struct Platform {
     int max_port = port_count;
     // Reads a batch list from standard input as read_standard_input does.
     std::function<bool(std::string&, std::size_t, int&)> read_input = read_standard_input;
-    // What stops a run there, as the help says it.
+    // What stops a run there, and what the tool's folder holds, as the help
+    // says them.
     const char* stops = text_stops_posix;
+    const char* folder_holds = text_folder_holds_posix;
     // The serial ports the system has, with the tool folder's links.
     std::function<std::vector<SystemPort>(const std::string&)> list_ports = system_ports;
 };

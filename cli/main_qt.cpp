@@ -1,10 +1,11 @@
 // qrv-idctl on Linux: the command line on Qt Serial Port and Qt Core's
-// clock, its files beside the program.
+// clock, its files in its tool folder (tool_folder.h).
 #include "idctl.h"
 #include "interrupt.h"
 #include "program_folder.h"
 #include "qt_clock.h"
 #include "qt_serial.h"
+#include "tool_folder.h"
 
 #include <QCoreApplication>
 #include <unistd.h>
@@ -20,7 +21,7 @@ namespace {
 int main(int argc, char* argv[])
 {
     QCoreApplication app(argc, argv);
-    const std::string folder = qrv::program_folder();
+    const std::string folder = qrv::tool_folder(qrv::program_folder());
     qrv::QtSerial serial(folder);
     qrv::QtClock clock;
     const qrv::cli::Platform platform{serial, clock, qrv::cli::stop_requested,

@@ -3,6 +3,7 @@
 #include "idctl.h"
 #include "interrupt.h"
 #include "program_folder.h"
+#include "tool_folder.h"
 #include "win32_clock.h"
 #include "win32_serial.h"
 #include "windows_text.h"
@@ -96,7 +97,8 @@ int main()
                                       is_console(STD_ERROR_HANDLE),
                                       qrv::max_port_number,
                                       qrv::cli::read_standard_input,
-                                      qrv::cli::text_stops_windows};
+                                      qrv::cli::text_stops_windows,
+                                      qrv::cli::text_folder_holds_windows};
     const auto out = standard(STD_OUTPUT_HANDLE, stdout);
     const auto err = standard(STD_ERROR_HANDLE, stderr);
     std::vector<std::string> args = arguments();
@@ -107,7 +109,8 @@ int main()
         out->write(std::string(qrv::cli::text_run_from_a_prompt) + "\n");
         args = {"--help"};
     }
-    const int status = qrv::cli::run(args, qrv::program_folder(), platform, *out, *err);
+    const int status =
+        qrv::cli::run(args, qrv::tool_folder(qrv::program_folder()), platform, *out, *err);
     qrv::cli::command_ended();
     if (double_clicked) {
         out->write(std::string(qrv::cli::text_press_a_key) + "\n");

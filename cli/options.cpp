@@ -363,7 +363,7 @@ Parsed parse_options(const std::vector<std::string>& given, int max_port, const 
     if (args.empty())
         return UsageError{usage_no_command, std::nullopt};
     if (args[0] == "--help" || args[0] == "-h" || args[0] == "help")
-        return Help{usage_text(max_port, stops)};
+        return Help{usage_text(max_port, stops), true};
     if (args[0] == "--version")
         return Help{std::string("qrv-idctl ") + QRV_VERSION + "\n"};
     const CommandRow* row = find_command(args[0]);

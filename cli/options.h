@@ -38,6 +38,7 @@ struct Options {
 
 struct Help {
     std::string text;
+    bool names_tool_folder = false; // the general help ends with where the files are
 };
 struct UsageError {
     std::string message;

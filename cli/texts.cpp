@@ -253,6 +253,11 @@ std::string text_exit_statuses(const std::string& stops)
          stops, "\n"});
 }
 
+std::string text_tool_folder(const std::string& holds, const std::string& folder)
+{
+    return join({"工具文件夹（", holds, "）：", folder});
+}
+
 std::string usage_see(const std::string& help_command)
 {
     return join({"用法见 ", help_command});

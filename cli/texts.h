@@ -93,6 +93,11 @@ inline constexpr char text_stops_posix[] = "被 Ctrl-C、SIGTERM、SIGHUP 或 SI
 inline constexpr char text_stops_windows[] = "被 Ctrl-C、Ctrl-Break 或关闭控制台窗口中断";
 std::string text_exit_statuses(const std::string& stops);
 inline constexpr char text_words_help[] = "FILE 为 - 时从标准输入读取；-- 之后的参数都不是选项\n";
+// Where the tool's files are (tool_folder.h): what the folder holds on the
+// platform, and the folder.
+inline constexpr char text_folder_holds_posix[] = "日志、parameter.txt、ports/";
+inline constexpr char text_folder_holds_windows[] = "日志、parameter.txt";
+std::string text_tool_folder(const std::string& holds, const std::string& folder);
 // A console that is the program's own (Windows: a double-click) closes with
 // it: it says where to run the program, and waits for a key.
 inline constexpr char text_run_from_a_prompt[] =

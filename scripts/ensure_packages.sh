@@ -54,5 +54,10 @@ fuzz_packages=(cmake make clang libclang-rt-14-dev llvm-14)
 # g++: the serial test's virtual device is a Linux program. xvfb: the window's
 # display; xdotool and imagemagick find, drive and photograph it, and the CJK
 # fonts draw its Chinese texts in the pictures; zip packs it.
+# The Debian packages: ccache keeps their release build quick, dpkg-shlibdeps
+# finds their dependencies, lintian checks them, mmdebstrap makes the fresh
+# root they are installed into; python3 draws the icons and writes the manual
+# pages.
+package_packages=(ccache python3 dpkg-dev fakeroot file lintian mmdebstrap)
 windows_packages=(cmake make g++ g++-mingw-w64-x86-64-posix googletest wine64 xvfb xdotool
     imagemagick fonts-noto-cjk zip unzip)

@@ -1,7 +1,10 @@
 #!/usr/bin/env python3
 """Draws the tool's icon, app/win32/qrv-idset.ico: the port lamp lit red
 beside "ID" on a blue tile, at 16, 24, 32, 48 and 256 pixels. Run by hand
-when the drawing changes; the icon itself is kept in the repository."""
+when the drawing changes; the icon itself is kept in the repository. With
+--hicolor FOLDER SIZE... it draws the Linux menu's PNGs into a hicolor tree
+instead, as the Debian package is built."""
+import os
 import struct
 import sys
 import zlib
@@ -72,5 +75,17 @@ def main(path):
         f.write(out + b"".join(data for _, data in images))
 
 
+def write_pngs(folder, sizes):
+    """The Linux menu's icons: folder/NxN/apps/qrv-idset.png for each size."""
+    for size in sizes:
+        apps = os.path.join(folder, f"{size}x{size}", "apps")
+        os.makedirs(apps, exist_ok=True)
+        with open(os.path.join(apps, "qrv-idset.png"), "wb") as f:
+            f.write(png_entry(size))
+
+
 if __name__ == "__main__":
-    main(sys.argv[1] if len(sys.argv) > 1 else "app/win32/qrv-idset.ico")
+    if sys.argv[1:2] == ["--hicolor"]:
+        write_pngs(sys.argv[2], [int(s) for s in sys.argv[3:]])
+    else:
+        main(sys.argv[1] if len(sys.argv) > 1 else "app/win32/qrv-idset.ico")

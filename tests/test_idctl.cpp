@@ -361,7 +361,7 @@ TEST(Idctl, EachJsonKeyOnce)
              return std::vector<cli::SystemPort>{{"/dev/ttyUSB0", 3, "ports/COM3", "CH340", "1a86:7523", "A1", "usb-A1"},
                                                  {"/dev/ttyUSB1", 0, "ports/COM4", "", "", "", "", true}}; }; },
          "ports", {"port port_device port_number link name usb_id serial by_id", "dead_link link target",
-                   "summary found"}},
+                   "summary found tool_folder"}},
         // clang-format on
     };
     for (const auto& row : rows) {
@@ -478,6 +478,18 @@ TEST(Idctl, RefusalsSendNothing)
         EXPECT_NE(run.err.find(said), std::string::npos) << args << "\n" << run.err;
         EXPECT_TRUE(cli.serial.calls.empty()) << args;
     }
+}
+
+// The general help ends with the folder the files go to; a command's help
+// does not repeat it.
+TEST(Idctl, HelpNamesTheToolFolder)
+{
+    Cli cli({17});
+    const Ran general = cli("--help");
+    EXPECT_TRUE(general.out.ends_with("工具文件夹（日志、parameter.txt、ports/）：" +
+                                      cli.dir.path() + "\n"))
+        << general.out;
+    EXPECT_EQ(cli("read --help").out.find("工具文件夹"), std::string::npos);
 }
 
 // The program itself, against the virtual device, in a folder of its own
@@ -686,7 +698,7 @@ TEST(Idctl, PortsOfTheSystemAndTheToolsLinks)
               "TOOL/ports/COM4 → DEV/ttyUSB1：链接指向的设备不存在\n"
               "DEV/pts7：窗口串口号 9（TOOL/ports/COM9）\n"
               "DEV/ttyACM0：Arduino Uno，USB 2341:0043\n"
-              "找到 4 个串口\n");
+              "找到 4 个串口\n工具文件夹（日志、parameter.txt、ports/）：TOOL\n");
     const std::string json = named(cli("ports --json").out);
     EXPECT_NE(
         json.find("{\"command\":\"ports\",\"result\":\"port\",\"exit\":0,\"baud\":null,"

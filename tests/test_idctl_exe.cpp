@@ -140,7 +140,8 @@ TEST(IdctlExe, AgainstTheVirtualDevice)
         std::string args, stop;
         Out out;
         DWORD status;
-        std::string said, filed; // said: how the output ends; filed: the entry's last line
+        // said: how the output ends (<folder>: the tool's); filed: the entry's last line
+        std::string said, filed;
     } rows[] = {
         // clang-format off
         {{"--id", "17"}, "read --port COM9 --baud 9600 --id 17", "", Out::console, 0, "ID 17：寄存器10 = 17\n", ""},
@@ -170,7 +171,8 @@ TEST(IdctlExe, AgainstTheVirtualDevice)
          "请一次只接一台，未发送更改命令\n\n设备  原ID    新ID    结果\n已编号 0 台，共接入 0 台\n", ""},
         // Double-clicked: its help, naming Windows' own ways to stop it, until a key is pressed.
         {{"--id", "17"}, "", "", Out::double_click, 0, std::string("130 被 Ctrl-C、Ctrl-Break 或关闭控制台窗口中断\n"
-         "FILE 为 - 时从标准输入读取；-- 之后的参数都不是选项\n按任意键关闭此窗口\n"), ""},
+         "FILE 为 - 时从标准输入读取；-- 之后的参数都不是选项\n工具文件夹（日志、parameter.txt）：<folder>\n"
+         "按任意键关闭此窗口\n"), ""},
         // A port the prefix does not have, named as a technician writes it, not \\.\COM7.
         {{"--id", "17"}, "read --port 7 --baud 9600 --id 17", "", Out::file, 3,
          "qrv-idctl: 串口不存在：COM7，可运行 qrv-idctl ports 查看本机串口\n", ""},
@@ -185,10 +187,12 @@ TEST(IdctlExe, AgainstTheVirtualDevice)
         Devsim device(9, row.devices);
         const Ran run = tool(row.args, device, row.stop, row.out);
         EXPECT_EQ(run.status, row.status) << run.out;
+        std::string said = row.said;
+        if (const auto at = said.find("<folder>"); at != std::string::npos)
+            said.replace(at, 8, tool.dir.path());
         // A redirected file on Windows takes CR LF line ends.
-        EXPECT_TRUE(run.out.ends_with(row.out == Out::console
-                                          ? row.said
-                                          : std::regex_replace(row.said, std::regex("\n"), "\r\n")))
+        EXPECT_TRUE(run.out.ends_with(
+            row.out == Out::console ? said : std::regex_replace(said, std::regex("\n"), "\r\n")))
             << run.out;
         const std::string log = tool.day_log();
         const std::string filed = as_in_day_log(log, row.filed + star_line);

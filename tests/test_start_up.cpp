@@ -1,6 +1,7 @@
 // The window's start-up on the fake window: the working state, and the
 // port and speed of the last open from parameter.txt, whatever that holds.
 #include "start_up.h"
+#include "tool_folder.h"
 
 #include "fakes.h"
 #include "files.h"
@@ -8,6 +9,7 @@
 #include <algorithm>
 #include <filesystem>
 #include <gtest/gtest.h>
+#include <map>
 
 using namespace qrv;
 using namespace qrv::test;
@@ -83,4 +85,60 @@ TEST(StartUp, SelectsTheSavedEntriesOrTheDefaults)
                   "打开串口17,1");
         EXPECT_EQ(snapshot(dir.path()), before); // start-up writes nothing
     }
+}
+
+// Where the day logs, parameter.txt and ports/ go: beside a program the user
+// may write to, in the user's data folder once it is installed.
+TEST(StartUp, KeepsItsFilesBesideTheProgramOrInTheUsersFolder)
+{
+    const struct {
+        std::string program;
+        bool writable;
+        std::map<std::string, std::string> environment;
+        std::string folder;
+    } rows[] = {
+        // clang-format off
+        {"/home/u/qrv", true, {{"HOME", "/home/u"}}, "/home/u/qrv"},
+        {"/home/u/qrv", false, {{"HOME", "/home/u"}}, "/home/u/.local/share/qrv-idtool"},
+        {"/home/u/qrv", false, {{"HOME", "/home/u"}, {"XDG_DATA_HOME", "/data/u"}}, "/data/u/qrv-idtool"},
+        // Root may write anywhere: an installed program still keeps out of the system's folders.
+        {"/usr/bin", true, {{"HOME", "/root"}}, "/root/.local/share/qrv-idtool"},
+        {"/usr/local/bin", true, {{"HOME", "/root"}}, "/root/.local/share/qrv-idtool"},
+        {"/opt/qrv/bin", true, {{"HOME", "/root"}}, "/root/.local/share/qrv-idtool"},
+        {"/usrdata/qrv", true, {{"HOME", "/root"}}, "/usrdata/qrv"},
+        // A relative XDG_DATA_HOME is to be ignored; without a HOME either, the program's folder.
+        {"/usr/bin", false, {{"HOME", "/home/u"}, {"XDG_DATA_HOME", "data"}}, "/home/u/.local/share/qrv-idtool"},
+        {"/usr/bin", false, {{"XDG_DATA_HOME", "data"}}, "/usr/bin"},
+        // clang-format on
+    };
+    for (const auto& row : rows) {
+        const FolderProbe probe{[&row](const std::string& folder) {
+                                    EXPECT_EQ(folder, row.program);
+                                    return row.writable;
+                                },
+                                [&row](const char* name) {
+                                    const auto it = row.environment.find(name);
+                                    return it == row.environment.end() ? "" : it->second;
+                                }};
+        EXPECT_EQ(choose_tool_folder(row.program, probe), row.folder)
+            << row.program << " " << row.writable;
+    }
+
+    // On the file system: a folder of the test's own, writable, is kept as it
+    // is; on Linux the user's folder is made, with its parents, for the user
+    // alone.
+    TempDir dir;
+    EXPECT_EQ(tool_folder(dir.path()), dir.path());
+    EXPECT_EQ(snapshot(dir.path()), Strings{});
+#ifndef _WIN32
+    const FolderProbe read_only{[](const std::string&) { return false; },
+                                [&dir](const char* name) {
+                                    return std::string(name) == "XDG_DATA_HOME" ? dir.file("a/b")
+                                                                                : "";
+                                }};
+    EXPECT_EQ(tool_folder(dir.path(), read_only), dir.file("a/b/qrv-idtool"));
+    EXPECT_TRUE(fs::is_directory(dir.file("a/b/qrv-idtool")));
+    for (const char* made : {"a", "a/b", "a/b/qrv-idtool"})
+        EXPECT_EQ(fs::status(dir.file(made)).permissions(), fs::perms::owner_all) << made;
+#endif
 }

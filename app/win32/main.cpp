@@ -1,6 +1,8 @@
-// qrv-idset.exe: the window on the Win32 API, its files beside the program.
+// qrv-idset.exe: the window on the Win32 API, its files beside the program
+// (tool_folder.h).
 #include "form1.h"
 #include "program_folder.h"
+#include "tool_folder.h"
 #include "vocabulary.h"
 #include "wide_text.h"
 
@@ -12,7 +14,7 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int show)
     const INITCOMMONCONTROLSEX controls{sizeof controls, ICC_STANDARD_CLASSES};
     InitCommonControlsEx(&controls);
     try {
-        Form1 window(qrv::program_folder());
+        Form1 window(qrv::tool_folder(qrv::program_folder()));
         window.show(show);
         window.run();
         return 0;
