@@ -15,18 +15,20 @@ cd "$(dirname "$0")/.."
 cache=${QRV_CACHE:-$HOME/.cache/qrv-idtool}
 base=$cache/bookworm-minbase.tar
 mkdir -p "$cache/archives"
-idtool=$(ls dist/qrv-idtool_*_amd64.deb)
-devsim=$(ls dist/qrv-idtool-devsim_*_amd64.deb)
-version=$(dpkg-deb -f "$idtool" Version)
 
 # A base older than a week is made again: by then the mirror may have
-# dropped what its package lists name.
+# dropped what its package lists name. --base makes it and stops: test.sh
+# has it fetched while the release build runs.
 if [ -z "$(find "$base" -mtime -7 2>/dev/null)" ]; then
     echo "== a bare Debian 12 root, once (kept in $base)"
     mmdebstrap --quiet --format=tar --variant=minbase --include=passwd --skip=cleanup/apt/lists \
         bookworm "$base.$$.part"
     mv "$base.$$.part" "$base"
 fi
+[ "${1:-}" = --base ] && exit 0
+idtool=$(ls dist/qrv-idtool_*_amd64.deb)
+devsim=$(ls dist/qrv-idtool-devsim_*_amd64.deb)
+version=$(dpkg-deb -f "$idtool" Version)
 
 mkdir -p build-package
 root=$(mktemp -d -p "$PWD/build-package" root.XXXXXX)
