@@ -128,7 +128,9 @@ if [ "$mode" = --package ]; then
     export CCACHE_DIR=${QRV_CACHE:-$HOME/.cache/qrv-idtool}/ccache CCACHE_BASEDIR=$PWD
     # Hardened as Debian hardens its own packages (dpkg-buildflags' flags,
     # without those naming the tree's path, which ccache would see).
-    cmake -S . -B build-package -DCMAKE_BUILD_TYPE=Release -DQRV_TESTS=OFF -DQRV_PACKAGE=ON \
+    # -O2, as Debian builds its own packages.
+    cmake -S . -B build-package -DCMAKE_BUILD_TYPE=Release -DCMAKE_CXX_FLAGS_RELEASE="-O2 -DNDEBUG" \
+        -DQRV_TESTS=OFF -DQRV_PACKAGE=ON \
         -DCMAKE_CXX_COMPILER_LAUNCHER=ccache \
         -DCMAKE_CXX_FLAGS="-D_FORTIFY_SOURCE=2 -fstack-protector-strong -fstack-clash-protection -fcf-protection" \
         -DCMAKE_EXE_LINKER_FLAGS="-Wl,-z,relro,-z,now" >/dev/null

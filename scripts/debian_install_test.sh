@@ -21,7 +21,12 @@ mkdir -p "$cache/archives"
 # has it fetched while the release build runs.
 if [ -z "$(find "$base" -mtime -7 2>/dev/null)" ]; then
     echo "== a bare Debian 12 root, once (kept in $base)"
+    # The window's libraries are fetched with it, not installed, into the
+    # packages kept for apt: apt-get install finds them there, and still has
+    # to work out and install them from the package's Depends.
     mmdebstrap --quiet --format=tar --variant=minbase --include=passwd --skip=cleanup/apt/lists \
+        --customize-hook='chroot "$1" apt-get -q -y -d install libqt6widgets6 libqt6serialport6 >/dev/null || true' \
+        --customize-hook="sync-out /var/cache/apt/archives $cache/archives" \
         bookworm "$base.$$.part"
     mv "$base.$$.part" "$base"
 fi
