@@ -1,5 +1,6 @@
 #include "ports_posix.h"
 
+#include "tool_folder.h"
 #include "vocabulary.h"
 
 #include <algorithm>
@@ -96,7 +97,7 @@ void add_numbers(std::vector<SystemPort>& ports, const std::string& tool_folder,
 {
     std::error_code ec;
     for (int n = 1; n <= port_count; ++n) {
-        const fs::path link = fs::path(tool_folder) / "ports" / ("COM" + std::to_string(n));
+        const fs::path link = port_link(tool_folder, n);
         const fs::path target = link_target(link);
         if (target.empty())
             continue;
@@ -111,7 +112,7 @@ void add_numbers(std::vector<SystemPort>& ports, const std::string& tool_folder,
         port->link = link.string();
     }
     for (int n = 1; n <= port_count; ++n) {
-        const fs::path link = fs::path(tool_folder) / "ports" / ("COM" + std::to_string(n));
+        const fs::path link = port_link(tool_folder, n);
         SystemPort* port = port_at(ports, dev_root + "/ttyS" + std::to_string(n - 1));
         if (port && port->number == 0 && !fs::exists(fs::symlink_status(link, ec)))
             port->number = n;

@@ -2,6 +2,7 @@
 
 #include <array>
 #include <filesystem>
+#include <string>
 #include <string_view>
 
 namespace qrv {
@@ -55,6 +56,11 @@ std::string tool_folder(const std::string& program_folder, const FolderProbe& pr
             fs::permissions(made, fs::perms::owner_all, fs::perm_options::replace, ec);
     }
     return folder;
+}
+
+std::string port_link(const std::string& tool_folder, int port)
+{
+    return (std::filesystem::path(tool_folder) / "ports" / ("COM" + std::to_string(port))).string();
 }
 
 } // namespace qrv

@@ -32,4 +32,8 @@ std::string choose_tool_folder(const std::string& program_folder, const FolderPr
 std::string tool_folder(const std::string& program_folder,
                         const FolderProbe& probe = system_probe());
 
+// The link that makes a device port number port on Linux: ports/COMN in
+// the tool folder, whether it is there or not.
+std::string port_link(const std::string& tool_folder, int port);
+
 } // namespace qrv

@@ -1,5 +1,7 @@
 #include "qt_serial.h"
 
+#include "tool_folder.h"
+
 #include <QDeadlineTimer>
 #include <QFile>
 #include <QSerialPort>
@@ -203,7 +205,7 @@ std::string QtSerial::device_path(int port) const
     if (!is_port_number(port))
         return {};
     namespace fs = std::filesystem;
-    const fs::path link = fs::path(m_tool_folder) / "ports" / ("COM" + std::to_string(port));
+    const fs::path link = port_link(m_tool_folder, port);
     std::error_code ec;
     // symlink_status: a link whose device is missing must still win, so the
     // open fails instead of quietly reaching some other port.
